@@ -1,0 +1,17 @@
+// The decomposition: initialisation, stages without and with skeleton.
+#pragma once
+
+#include <string>
+
+#include "run/rigging_context.h"
+
+void computeBoundingBox(RiggingContext& context);
+double computeFitError(const RiggingContext& context);
+double computeJointError(const RiggingContext& context);
+
+enum class RepsResult { Completed, BoneRemoved, NoBoneLeft };
+RepsResult runReps(RiggingContext& context, int k, int n, double lambda);
+
+// Returns false with a reason when the run cannot produce a rig (no bone
+// after the initialisation, every bone pruned).
+bool runDecomposition(RiggingContext& context, std::string& error);

@@ -1,0 +1,11 @@
+// Joint positions: least-squares points that two linked bones move alike.
+#pragma once
+
+#include "run/rigging_context.h"
+
+// Solves every linked pair (every pair when allPairs) and mirrors [i][j] to [j][i].
+void updateJoints(RiggingContext& context, bool allPairs);
+
+// Weighted centroid of the vertices the two bones share (divided by 0.1 when
+// the shared weight is below 0.1).
+Vector jointPrior(const RiggingContext& context, int i, int j);

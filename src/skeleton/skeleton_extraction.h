@@ -1,0 +1,11 @@
+// Skeleton as a minimum spanning tree over the bones.
+#pragma once
+
+#include "run/rigging_context.h"
+
+struct JointCandidate {
+    double cost;
+    int key; // numBones·i + j with i > j
+};
+
+void extractSkeleton(RiggingContext& context);
