@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTOLVAN_TESTS=OFF > /dev/null
-cmake --build build -j "$(nproc)" --target Tolvan
+cmake --build build -j "$(nproc)" --target Tolvan tolvan-make-example
 if [ -x build/tolvan-make-example ]; then
   [ -f example/creature.anim.txt ] || build/tolvan-make-example example
   build/Tolvan example/creature.anim.txt example/creature.rest.obj example/creature.rig.txt
