@@ -27,7 +27,9 @@ struct LbgParams {
     std::ostream* console = nullptr; // progress output (standard output in a run)
 };
 
-void initLbgVq(const Matrix& restPose, const std::vector<std::vector<int>>& neighbours, Matrix& weights,
+// Returns false when no bone could be fitted (after the first fit of the whole
+// mesh, or after the segmentation); the caller stops the run then.
+bool initLbgVq(const Matrix& restPose, const std::vector<std::vector<int>>& neighbours, Matrix& weights,
                int maxSplit, double boxDiagonal, std::vector<Bone>& bones, const PointTable& sequence,
                LbgParams& params);
 bool refitBones(LbgParams& params);

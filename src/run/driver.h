@@ -15,3 +15,7 @@ RepsResult runReps(RiggingContext& context, int k, int n, double lambda);
 // Returns false with a reason when the run cannot produce a rig (no bone
 // after the initialisation, every bone pruned).
 bool runDecomposition(RiggingContext& context, std::string& error);
+
+// True when every number the rig file would hold is finite; otherwise names
+// the first offending item in where.
+bool rigIsFinite(const RiggingContext& context, std::string& where);

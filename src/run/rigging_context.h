@@ -62,6 +62,8 @@ struct RiggingContext {
     std::vector<std::vector<int>> boneVertices;     // per bone, vertices listing it (ascending)
     std::vector<std::vector<int>> vertexBones;      // per vertex, candidate bones (best first)
 
-    // Where progress lines go; standard output unless a test redirects it.
+    // Where progress lines go (standard output) and where warnings go
+    // (standard error), unless a test redirects them.
     std::ostream* console = &std::cout;
+    std::ostream* diagnostics = &std::cerr;
 };

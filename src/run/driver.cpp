@@ -1,0 +1,247 @@
+#include "run/driver.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "init/lbg_vq.h"
+#include "io/rig_file.h"
+#include "skeleton/bone_update.h"
+#include "skeleton/joint_update.h"
+#include "skeleton/pruning.h"
+#include "skeleton/skeleton_extraction.h"
+#include "weights/smooth_weights.h"
+#include "weights/weight_update.h"
+
+void computeBoundingBox(RiggingContext& context)
+{
+    double lo[3] = {1e100, 1e100, 1e100};
+    double hi[3] = {-1e100, -1e100, -1e100};
+    for (const Vector& p : context.restPose)
+        for (int a = 0; a < 3; ++a) {
+            if (p[a] < lo[a])
+                lo[a] = p[a];
+            if (p[a] > hi[a])
+                hi[a] = p[a];
+        }
+    const double dx = hi[0] - lo[0], dy = hi[1] - lo[1], dz = hi[2] - lo[2];
+    context.boxDiagonal = std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+double computeFitError(const RiggingContext& context)
+{
+    double sum = 0.0;
+    for (int f = 0; f < context.numFrames; ++f)
+        for (int v = 0; v < context.numVertices; ++v) {
+            const double* r = context.residuals.at(f, v);
+            sum += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+        }
+    return std::sqrt(sum / (double(context.numFrames) * double(context.numVertices)));
+}
+
+double computeJointError(const RiggingContext& context)
+{
+    if (context.skeleton.jointCount == 0)
+        return 0.0;
+    double sum = 0.0;
+    for (int i = 0; i < context.numBones; ++i)
+        for (int j = 0; j < i; ++j) {
+            if (!context.skeleton.adjacency[i][j])
+                continue;
+            const Vector c = context.jointTable.get(i, j);
+            double e = 0.0;
+            for (int f = 0; f < context.numFrames; ++f) {
+                const Vector d = subtractVector3(transformPoint(context.bones[j], f, c),
+                                                 transformPoint(context.bones[i], f, c));
+                e += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+            }
+            sum += (1.0 / double(context.numFrames)) * e;
+        }
+    return std::sqrt(sum / double(context.skeleton.jointCount));
+}
+
+namespace {
+
+void printPercent(std::ostream& out, double value, double boxDiagonal)
+{
+    out << value / boxDiagonal * 100;
+}
+
+// The rig at the start of a repetition, for following a run step by step.
+void dumpRig(RiggingContext& context)
+{
+    char name[32];
+    std::snprintf(name, sizeof(name), "Iter_%03d.rig.txt", context.repCounter);
+    std::string error;
+    if (!writeRig(context, name, error))
+        *context.diagnostics << "Tolvan: warning: could not write " << name << ": " << error << "\n";
+}
+
+} // namespace
+
+RepsResult runReps(RiggingContext& context, int k, int n, double lambda)
+{
+    std::ostream& out = *context.console;
+    const bool verbose = context.debugLevel != 0;
+    for (int r = 0; r < n; ++r) {
+        if (context.debugLevel == 2)
+            dumpRig(context);
+        if (verbose) {
+            context.repCounter += 1;
+            out << "    Rep #" << r + 1 << "/" << context.repCounter << ": " << "W";
+        }
+
+        const double passes = double(context.numVertices) * context.weightItersPerVertex;
+        for (long long i = 0; double(i) < passes; ++i) {
+            if (verbose)
+                out << ".";
+            selectCandidateBones(context, k, true);
+            solveWeights(context, k);
+        }
+        if (context.skeleton.jointCount > 0) {
+            if (verbose)
+                out << "J";
+            updateJoints(context, false);
+        }
+        if (verbose)
+            out << "B";
+        updateBoneTransformations(context, lambda);
+        if (verbose)
+            out << "P";
+        if (pruneBones(context)) {
+            if (verbose)
+                out << " | " << context.numBones << " bones remain\n";
+            return context.numBones == 0 ? RepsResult::NoBoneLeft : RepsResult::BoneRemoved;
+        }
+
+        context.fitError = computeFitError(context);
+        context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        if (verbose) {
+            out << " | " << context.numBones << " (bones) | Ef=";
+            printPercent(out, context.fitError, context.boxDiagonal);
+            out << "(%)";
+            if (context.skeleton.jointCount > 0) {
+                out << " Ej=";
+                printPercent(out, context.jointError, context.boxDiagonal);
+                out << "(%)";
+            }
+            out << "\n";
+        }
+        const double grown = context.lambdaRate * lambda;
+        lambda = grown <= 10000 ? grown : 10000;
+    }
+    return RepsResult::Completed;
+}
+
+namespace {
+
+// Repeats one-repetition calls until one removes no bone.
+bool repeatUntilStable(RiggingContext& context, int k)
+{
+    for (;;) {
+        RepsResult result = runReps(context, k, 1, 0);
+        if (result == RepsResult::Completed)
+            return true;
+        if (result == RepsResult::NoBoneLeft)
+            return false;
+    }
+}
+
+} // namespace
+
+bool runDecomposition(RiggingContext& context, std::string& error)
+{
+    std::ostream& out = *context.console;
+    computeBoundingBox(context);
+
+    LbgParams params;
+    params.debugLevel = context.debugLevel;
+    params.maxIterations = 30;
+    params.maxClusters = context.maxInitClusters;
+    params.convergenceTolerance = 1e-5;
+    params.splitThreshold = 1e-4;
+    params.console = context.console;
+    const bool haveBones = initLbgVq(context.restPose, context.neighbours, context.weights, context.maxSplit,
+                                     context.boxDiagonal, context.bones, context.sequence, params);
+    context.numFrames = context.sequence.rows;
+    context.numVertices = context.sequence.rows > 0 ? context.sequence.columns : 0;
+    if (!haveBones) {
+        if (context.numVertices < 6)
+            error = "the mesh has " + std::to_string(context.numVertices) +
+                    " vertices; at least 6 are needed to fit a bone";
+        else
+            error = "no bone could be fitted: every connected piece of the mesh that moves as one has fewer "
+                    "than 6 vertices or a degenerate motion";
+        return false;
+    }
+
+    computeSmoothWeights(context);
+    context.repCounter = 0;
+    const std::string allPruned = "pruning removed every bone: no vertex group is significant enough to keep "
+                                  "a bone (try a lower -SIG_WEIGHT or -PRUNE_SCALE)";
+    for (;;) {
+        context.numBones = int(context.bones.size());
+        if (context.debugLevel != 0)
+            out << "VELK without skeleton | " << context.numBones << " (bones)\n";
+        context.skeleton.reset(context.numBones);
+        resizePointTable(context.jointTable, context.numBones, context.numBones);
+        for (double& x : context.jointTable.values)
+            x = 0.0;
+        selectCandidateBones(context, 1, false);
+
+        // The non-zero limit grows from 1 to nnz, each step repeated until stable.
+        for (int k = 1; k < context.nnz; ++k)
+            if (!repeatUntilStable(context, k)) {
+                error = allPruned;
+                return false;
+            }
+        if (!repeatUntilStable(context, context.nnz)) {
+            error = allPruned;
+            return false;
+        }
+
+        extractSkeleton(context);
+        if (context.debugLevel != 0)
+            out << "VELK with skeleton | " << context.numBones << " (bones)\n";
+        RepsResult result = runReps(context, context.nnz, context.rigIterations, 1);
+        if (result == RepsResult::Completed)
+            return true;
+        if (result == RepsResult::NoBoneLeft) {
+            error = allPruned;
+            return false;
+        }
+    }
+}
+
+bool rigIsFinite(const RiggingContext& context, std::string& where)
+{
+    for (int i = 0; i < context.numBones; ++i)
+        for (int j = 0; j < context.numBones; ++j)
+            if (context.skeleton.adjacency[i][j]) {
+                const double* c = context.jointTable.at(i, j);
+                if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) {
+                    where = "the joint between bones " + std::to_string(i) + " and " + std::to_string(j);
+                    return false;
+                }
+            }
+    for (int j = 0; j < context.numBones; ++j)
+        for (int f = 0; f < context.numFrames; ++f) {
+            const Matrix& r = context.bones[j].rotations[f];
+            const Vector& t = context.bones[j].translations[f];
+            for (int a = 0; a < 3; ++a) {
+                bool ok = std::isfinite(t[a]);
+                for (int b = 0; b < 3; ++b)
+                    ok = ok && std::isfinite(r[a][b]);
+                if (!ok) {
+                    where = "the transformation of bone " + std::to_string(j) + " in frame " + std::to_string(f);
+                    return false;
+                }
+            }
+        }
+    for (int v = 0; v < context.numVertices; ++v)
+        for (double w : context.weights[v])
+            if (!std::isfinite(w)) {
+                where = "the weights of vertex " + std::to_string(v);
+                return false;
+            }
+    return true;
+}

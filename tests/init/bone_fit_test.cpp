@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "init/bone_fit.h"
+#include "support/bar_mesh.h"
+
+namespace {
+
+struct Fixture {
+    RiggingContext context;
+    Triangles triangles;
+    LbgParams params;
+
+    explicit Fixture(int slices, int frames, int parts = 1)
+    {
+        testmesh::makeBar(slices, 0, context.restPose, triangles);
+        std::vector<int> partOf(context.restPose.size());
+        for (std::size_t v = 0; v < partOf.size(); ++v)
+            partOf[v] = parts > 1 && v >= partOf.size() / 2 ? 1 : 0;
+        testmesh::animateParts(context, triangles, partOf, frames, slices / 2.0);
+        params.sequence = &context.sequence;
+        params.restPose = &context.restPose;
+        params.numFrames = frames;
+        params.numVertices = context.numVertices;
+    }
+};
+
+TEST(BoneFit, RigidMotionIsReproduced)
+{
+    Fixture fx(5, 8);
+    std::vector<int> all(fx.context.numVertices);
+    for (int v = 0; v < fx.context.numVertices; ++v)
+        all[v] = v;
+    Bone bone;
+    ASSERT_TRUE(fitBoneToGroup(fx.params, bone, all));
+    ASSERT_EQ(bone.rotations.size(), 8u);
+    for (int f = 0; f < 8; ++f)
+        for (int v : all) {
+            Vector q = transformPoint(bone, f, fx.context.restPose[v]);
+            const double* x = fx.context.sequence.point(f, v);
+            for (int a = 0; a < 3; ++a)
+                EXPECT_NEAR(q[a], x[a], 1e-9 * 5);
+        }
+}
+
+TEST(BoneFit, TooFewMembersAreRefusedAndLeaveTheBoneAlone)
+{
+    Fixture fx(5, 3);
+    Bone bone;
+    bone.translations.push_back(makeVector3(7, 7, 7));
+    EXPECT_FALSE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 5, 9}));
+    ASSERT_EQ(bone.translations.size(), 1u);
+    EXPECT_EQ(bone.translations[0][0], 7);
+    EXPECT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 5, 9, 14}));
+}
+
+TEST(BoneFit, CoincidentRestPositionsGiveIdentity)
+{
+    Fixture fx(3, 4);
+    for (int v = 0; v < 6; ++v)
+        fx.context.restPose[v] = makeVector3(1, 2, 3);
+    Bone bone;
+    ASSERT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5}));
+    for (int f = 0; f < 4; ++f)
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b)
+                EXPECT_EQ(bone.rotations[f][a][b], a == b ? 1.0 : 0.0);
+}
+
+TEST(BoneFit, NoFramesSucceedsWithEmptyTrack)
+{
+    Fixture fx(3, 2);
+    fx.params.numFrames = 0;
+    Bone bone;
+    EXPECT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(bone.rotations.empty());
+}
+
+} // namespace

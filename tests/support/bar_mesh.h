@@ -1,0 +1,59 @@
+// Small synthetic meshes for tests: a square bar along x, made of slices of
+// four vertices joined by the triangles of the four side faces.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+#include "io/neighbours.h"
+#include "run/rigging_context.h"
+
+namespace testmesh {
+
+// Rest pose and triangles of a bar with `slices` slices starting at x0.
+inline void makeBar(int slices, double x0, Matrix& rest, Triangles& triangles)
+{
+    const int base = int(rest.size());
+    const double corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int s = 0; s < slices; ++s)
+        for (int c = 0; c < 4; ++c)
+            rest.push_back(makeVector3(x0 + s, corner[c][0], corner[c][1]));
+    for (int s = 0; s + 1 < slices; ++s)
+        for (int c = 0; c < 4; ++c) {
+            int a = base + s * 4 + c, b = base + s * 4 + (c + 1) % 4;
+            int a2 = a + 4, b2 = b + 4;
+            triangles.push_back({a, b, b2});
+            triangles.push_back({a, b2, a2});
+        }
+}
+
+// Rotation about the z axis by angle, applied about `pivot`, then shifted by `shift`.
+inline void moveRigidly(const Vector& p, double angle, const Vector& pivot, const Vector& shift, double* out)
+{
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double x = p[0] - pivot[0], y = p[1] - pivot[1];
+    out[0] = c * x - s * y + pivot[0] + shift[0];
+    out[1] = s * x + c * y + pivot[1] + shift[1];
+    out[2] = p[2] + shift[2];
+}
+
+// Fills a context's rest pose, neighbours and sequence. partOf[v] picks the
+// motion of vertex v: part 0 translates, part p > 0 also bends about x = pivotX.
+inline void animateParts(RiggingContext& context, const Triangles& triangles, const std::vector<int>& partOf,
+                         int frames, double pivotX)
+{
+    const int n = int(context.restPose.size());
+    buildNeighbours(n, triangles, context.neighbours);
+    resizePointTable(context.sequence, frames, n);
+    for (int f = 0; f < frames; ++f)
+        for (int v = 0; v < n; ++v) {
+            const double t = 0.1 * f;
+            double* x = context.sequence.point(f, v);
+            const double angle = partOf[v] == 0 ? 0.05 * f : 0.05 * f + 0.15 * f * partOf[v];
+            moveRigidly(context.restPose[v], angle, makeVector3(pivotX, 0.5, 0.5), makeVector3(t, 0.5 * t, 0.2 * t), x);
+        }
+    context.numVertices = n;
+    context.numFrames = frames;
+}
+
+} // namespace testmesh
