@@ -7,6 +7,7 @@
 #include "io/rig_file.h"
 #include "io/sequence_file.h"
 #include "run/command_line.h"
+#include "run/driver.h"
 #include "run/rigging_context.h"
 
 namespace {
@@ -89,8 +90,21 @@ int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostrea
     if (!loadInputs(context, triangles, err))
         return 1;
 
-    // ---- Decomposition and output: once the driver is in place, run it here
-    // (runDecomposition; on failure a reason on err and exit 1), then
-    //     if (!writeOutput(context, err)) return 1;
+    context.diagnostics = &err;
+    std::string reason;
+    if (!runDecomposition(context, reason)) {
+        out.flush();
+        err << "Tolvan: " << reason << "\n";
+        return 1;
+    }
+    // A rig with a non-finite number would be a corrupted asset: refuse it.
+    std::string where;
+    if (!rigIsFinite(context, where)) {
+        out.flush();
+        err << "Tolvan: the decomposition diverged (" << where << " is not finite); no rig was written\n";
+        return 1;
+    }
+    if (!writeOutput(context, err))
+        return 1;
     return 0;
 }
