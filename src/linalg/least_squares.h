@@ -25,6 +25,9 @@ void buildZeroSumBases(int K);
 void solveSimplexLeastSquares(const Matrix& A, const Vector& b, Vector& x);
 
 // The same solve given H = AᵀA and f = Aᵀb directly (the objective is
-// ½·xᵀHx − fᵀx); solveSimplexLeastSquares forms them with gramMatrix and
-// multiplyTransposedVector and calls this.
+// ½·xᵀHx − fᵀx); solveSimplexLeastSquares forms them (bit for bit the values
+// of gramMatrix and multiplyTransposedVector) and calls this. Ends at the
+// optimum, on a blocked step shorter than 1e-28, when no fixed variable is
+// left to release, or after 1000 iterations; a singular reduced system on
+// the free variables gives no step rather than NaN.
 void solveSimplexNormal(const Matrix& H, const Vector& f, Vector& x);

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "linalg/eigen3.h"
+
+namespace {
+
+TEST(Eigen3, RandomSymmetricMatricesAreReproduced)
+{
+    std::mt19937_64 rng(11);
+    std::normal_distribution<double> normal;
+    for (int trial = 0; trial < 5000; ++trial) {
+        double A[3][3], V[3][3], d[3], norm = 0.0;
+        double scale = std::pow(10.0, double(int(rng() % 13)) - 6.0);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j <= i; ++j) {
+                double v = normal(rng);
+                A[i][j] = A[j][i] = (trial % 3 == 0 ? std::round(v) : v) * scale; // rounding repeats eigenvalues
+                norm = std::fmax(norm, std::fabs(A[i][j]));
+            }
+        std::memcpy(V, A, sizeof V);
+        eigenSymmetric3(V, d);
+        ASSERT_LE(d[0], d[1]);
+        ASSERT_LE(d[1], d[2]);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                double fit = 0.0, dot = 0.0; // V·diag(d)·Vᵀ and VᵀV
+                for (int k = 0; k < 3; ++k) {
+                    fit += V[i][k] * d[k] * V[j][k];
+                    dot += V[k][i] * V[k][j];
+                }
+                ASSERT_NEAR(fit, A[i][j], 1e-12 * norm) << "trial " << trial;
+                ASSERT_NEAR(dot, i == j ? 1.0 : 0.0, 1e-12) << "trial " << trial;
+            }
+    }
+}
+
+TEST(Eigen3, DiagonalAndZeroInputs)
+{
+    double V[3][3] = {{3, 0, 0}, {0, 1, 0}, {0, 0, 2}}, d[3];
+    eigenSymmetric3(V, d);
+    const int axis[3] = {1, 2, 0}; // the input axis of d[j]
+    for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(d[j], j + 1.0);
+        for (int r = 0; r < 3; ++r)
+            EXPECT_EQ(std::fabs(V[r][j]), r == axis[j] ? 1.0 : 0.0);
+    }
+    double Z[3][3] = {}, dz[3];
+    eigenSymmetric3(Z, dz);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(dz[i], 0.0);
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(Z[i][j], i == j ? 1.0 : 0.0);
+    }
+}
+
+// Every rotation fit depends on these bits: a reordered sum or a rescaled
+// hypot shows up here first.
+TEST(Eigen3, ResultBitsArePinned)
+{
+    double V[3][3] = {{4, 1, -2}, {1, 2, 0.5}, {-2, 0.5, 3}}, d[3];
+    eigenSymmetric3(V, d);
+    const double expectedD[3] = {0x1.4ecf189f3cc9p-1, 0x1.5bb14e782f632p+1, 0x1.684d75b000b54p+2};
+    const double expectedV[3][3] = {{-0x1.108cd1078b686p-1, 0x1.1939a3301ba85p-2, -0x1.99fc6e344bdb9p-1},
+                                    {0x1.399bd395ebe48p-1, 0x1.8e4782e0ef27ep-1, -0x1.1f881799b4042p-3},
+                                    {-0x1.2b2eab113aadfp-1, 0x1.21637100c2f62p-1, 0x1.2a2431660caf9p-1}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(d[i], expectedD[i]);
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(V[i][j], expectedV[i][j]);
+    }
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "linalg/svd3.h"
+
+namespace {
+
+Matrix matrix3(std::initializer_list<double> rowMajor)
+{
+    Matrix m = zeroMatrix3();
+    int k = 0;
+    for (double v : rowMajor)
+        m[k / 3][k % 3] = v, ++k;
+    return m;
+}
+
+double maxDifference(const Matrix& a, const Matrix& b)
+{
+    double worst = 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            worst = std::fmax(worst, std::fabs(a[i][j] - b[i][j]));
+    return worst;
+}
+
+const Matrix identity = matrix3({1, 0, 0, 0, 1, 0, 0, 0, 1});
+
+TEST(Svd3, DiagonalZeroAndRankDeficientCases)
+{
+    Matrix S, U, V, R;
+    Vector t;
+    ASSERT_TRUE(svd3(identity, S, U, V));
+    EXPECT_EQ(maxDifference(S, identity), 0.0);
+    EXPECT_LE(maxDifference(multiply(U, transpose(V)), identity), 1e-15);
+    ASSERT_TRUE(svd3(matrix3({3, 0, 0, 0, 2, 0, 0, 0, 1}), S, U, V));
+    EXPECT_EQ(maxDifference(S, matrix3({3, 0, 0, 0, 2, 0, 0, 0, 1})), 0.0);
+
+    // Zero tolerance and zero eigenvalues: every direction becomes its unit axis.
+    ASSERT_TRUE(rotationFromCovariance(zeroMatrix3(), makeVector3(1, 2, 3), makeVector3(1, 2, 4), R, t));
+    EXPECT_EQ(maxDifference(R, identity), 0.0);
+    EXPECT_EQ(t[2], 1.0);
+
+    ASSERT_TRUE(svd3(matrix3({2, 0, 0, 0, 1, 0, 0, 0, 0}), S, U, V));
+    EXPECT_EQ(maxDifference(S, matrix3({2, 0, 0, 0, 1, 0, 0, 0, 0})), 0.0);
+    EXPECT_EQ(maxDifference(U, identity), 0.0);
+    EXPECT_EQ(maxDifference(V, identity), 0.0);
+
+    // Rank one, u·vᵀ with |u| = |v| = 3: σ0 = 9·scale; the null directions
+    // overwrite rows and columns 1 and 2, first columns included.
+    ASSERT_TRUE(svd3(matrix3({2e-3, -1e-3, 2e-3, 4e-3, -2e-3, 4e-3, 4e-3, -2e-3, 4e-3}), S, U, V));
+    EXPECT_NEAR(S[0][0], 9e-3, 1e-17);
+    EXPECT_EQ(S[1][1], 0.0);
+    EXPECT_EQ(S[2][2], 0.0);
+    EXPECT_NEAR(std::fabs(U[0][0]), 1.0 / 3, 1e-15);
+    EXPECT_NEAR(std::fabs(V[0][0]), 2.0 / 3, 1e-15);
+    EXPECT_EQ(maxDifference(U, matrix3({U[0][0], 0, 0, 0, 1, 0, 0, 0, 1})), 0.0);
+    EXPECT_EQ(maxDifference(V, matrix3({V[0][0], 0, 0, 0, 1, 0, 0, 0, 1})), 0.0);
+
+    // At this scale λ(0) comes out slightly negative: refused, outputs untouched.
+    Matrix before = S;
+    EXPECT_FALSE(svd3(matrix3({2e3, -1e3, 2e3, 4e3, -2e3, 4e3, 4e3, -2e3, 4e3}), S, U, V));
+    EXPECT_EQ(maxDifference(S, before), 0.0);
+    EXPECT_EQ(U[1][1], 1.0);
+}
+
+TEST(RotationFit, RecoversRigidMotionAndKeepsReflections)
+{
+    std::mt19937_64 rng(21);
+    std::normal_distribution<double> normal;
+    for (int trial = 0; trial < 200; ++trial) {
+        // Rotation from a random unit quaternion (w, x, y, z).
+        double q[4], len = 0.0;
+        for (double& c : q) {
+            c = normal(rng);
+            len += c * c;
+        }
+        for (double& c : q)
+            c /= std::sqrt(len);
+        auto [w, x, y, z] = q;
+        Matrix truth = matrix3({1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y),
+                                2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
+                                2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)});
+        Matrix mirror = multiply(truth, matrix3({1, 0, 0, 0, 1, 0, 0, 0, -1}));
+        Vector shift = makeVector3(normal(rng), normal(rng), normal(rng));
+        // Points centred at the origin, so the centroids are 0 and the shift.
+        Matrix a = zeroMatrix3(), b = zeroMatrix3();
+        for (int i = 0; i < 6; ++i) {
+            Vector p = makeVector3(normal(rng), normal(rng), normal(rng));
+            for (int sign = -1; sign <= 1; sign += 2) {
+                Vector ps = scaleVector3(sign, p), moved = multiplyVector(truth, ps), flipped = multiplyVector(mirror, ps);
+                for (int r = 0; r < 3; ++r)
+                    for (int s = 0; s < 3; ++s)
+                        a[r][s] += ps[r] * moved[s], b[r][s] += ps[r] * flipped[s];
+            }
+        }
+        Matrix R;
+        Vector t;
+        ASSERT_TRUE(rotationFromCovariance(a, makeVector3(0, 0, 0), shift, R, t));
+        EXPECT_LE(maxDifference(R, truth), 1e-9);
+        EXPECT_EQ(t[0], shift[0]);
+        ASSERT_TRUE(rotationFromCovariance(b, makeVector3(0, 0, 0), shift, R, t));
+        EXPECT_LE(maxDifference(R, mirror), 1e-9); // det −1, kept as it is
+    }
+}
+
+TEST(RotationFit, ResultBitsArePinned)
+{
+    Matrix R;
+    Vector t;
+    ASSERT_TRUE(rotationFromCovariance(matrix3({1.5, 0.2, -0.3, 0.1, 2.0, 0.4, -0.2, 0.3, 0.9}),
+                                       makeVector3(0.1, 0.2, 0.3), makeVector3(1, -1, 0.5), R, t));
+    const double expectedR[3][3] = {{0x1.ff28ebd90eec9p-1, -0x1.ec8e8714aa99cp-6, 0x1.8f4205da1cfp-5},
+                                    {0x1.03d0ed98c7a78p-5, 0x1.ff74790c2852fp-1, -0x1.12666495a92dcp-5},
+                                    {-0x1.869561f582668p-5, 0x1.1e9cccea8434cp-5, 0x1.ff1a990dc7ea7p-1}};
+    const double expectedT[3] = {0x1.c879f5f3223b3p-1, -0x1.31628a4de3dedp+0, 0x1.961bfa23798dp-3};
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(t[r], expectedT[r]);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(R[r][c], expectedR[r][c]);
+    }
+}
+
+TEST(Svd3, DegenerateAndNonFiniteInputsReturn)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double oddValues[] = {nan, inf, -inf, 1e300, 1e-300, 0.0, -0.0, 1.0, 1.0 + 1e-15};
+    std::mt19937_64 rng(4);
+    std::normal_distribution<double> normal;
+    Matrix S, U, V, R;
+    Vector t;
+    for (int trial = 0; trial < 20000; ++trial) {
+        Matrix a = zeroMatrix3();
+        for (Vector& row : a)
+            for (double& v : row)
+                v = rng() % 4 == 0 ? oddValues[rng() % 9] : normal(rng);
+        if (trial % 5 == 0)
+            a[1] = a[0];
+        svd3(a, S, U, V);
+        rotationFromCovariance(a, makeVector3(0, 0, 0), makeVector3(1, 1, 1), R, t);
+    }
+    // A NaN covariance fails every tolerance test and ends at the identity.
+    ASSERT_TRUE(rotationFromCovariance(matrix3({0, 0, 0, 0, 0, nan, 0, 0, 0}), t, makeVector3(1, 2, 3), R, t));
+    EXPECT_EQ(maxDifference(R, identity), 0.0);
+}
+
+} // namespace
