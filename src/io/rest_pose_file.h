@@ -6,6 +6,11 @@
 #include "linalg/dense.h"
 #include "run/rigging_context.h"
 
-// Empties and fills restPose and triangles (0-based). On failure returns
-// false and sets error to a one-line reason naming the file and line.
+// Empties and fills restPose (one row x y z per "v" record, in file order)
+// and triangles (one per "f" record, 0-based). Records may come in any order;
+// a keyword is the whole token "v" or "f". Fails on any other token where a
+// record starts, on a value that does not parse, on a record cut short by the
+// end of the file and on a face index outside 1 .. number of vertices (checked
+// once the whole file is read). On failure returns false and sets error to a
+// one-line reason naming the file and the line or face.
 bool readRestPose(const std::string& fileName, Matrix& restPose, Triangles& triangles, std::string& error);

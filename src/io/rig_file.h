@@ -5,7 +5,13 @@
 
 #include "run/rigging_context.h"
 
-// Writes the rig atomically (temporary file in the target's folder, renamed
-// over the target when complete). Returns false and sets error on failure;
-// an existing file is then left as it was.
+// Writes the rig of the context (numBones, skeleton and jointTable, numFrames
+// and bones, numVertices and weights) to fileName. Reals take the default
+// stream format (%g, six significant digits); weights of exactly 0 are left
+// out. The text goes to a hidden temporary file in the target's folder,
+// which replaces the target only when every write, the close and the rename
+// succeeded; it gets the mode that creating the file directly would give.
+// Returns false and sets error to a one-line reason on failure; an existing
+// file is then left as it was. A container smaller than the counts raises
+// std::out_of_range("invalid vector<T> subscript").
 bool writeRig(const RiggingContext& context, const std::string& fileName, std::string& error);

@@ -1,7 +1,72 @@
 #include "run/program_flow.h"
 
+#include <string>
+
+#include "io/neighbours.h"
+#include "io/rest_pose_file.h"
+#include "io/rig_file.h"
+#include "io/sequence_file.h"
 #include "run/command_line.h"
+#include "run/driver.h"
 #include "run/rigging_context.h"
+
+namespace {
+
+void beginStep(const RiggingContext& context, const char* verb, const std::string& fileName)
+{
+    if (context.debugLevel != 0)
+        *context.console << verb << fileName << "... ";
+}
+
+void stepDone(const RiggingContext& context)
+{
+    if (context.debugLevel != 0)
+        *context.console << "Done!\n";
+}
+
+// A failed step completes its console line with "Error!" whatever the debug
+// level; the reason goes to the error stream.
+bool stepFailed(const RiggingContext& context, std::ostream& err, const std::string& reason)
+{
+    *context.console << "Error!\n";
+    context.console->flush();
+    err << "Tolvan: " << reason << "\n";
+    return false;
+}
+
+} // namespace
+
+bool loadInputs(RiggingContext& context, Triangles& triangles, std::ostream& err)
+{
+    std::string reason;
+    beginStep(context, "Loading ", sequenceFile);
+    if (!readSequence(sequenceFile, context.sequence, reason))
+        return stepFailed(context, err, reason);
+    stepDone(context);
+
+    beginStep(context, "Loading ", restPoseFile);
+    if (!readRestPose(restPoseFile, context.restPose, triangles, reason))
+        return stepFailed(context, err, reason);
+    // Every later stage pairs rest-pose vertex v with vertex v of each frame.
+    if (context.restPose.size() != std::size_t(context.sequence.columns))
+        return stepFailed(context, err,
+                          restPoseFile + ": the rest pose has " + std::to_string(context.restPose.size()) +
+                              " vertices, but each frame of " + sequenceFile + " has " +
+                              std::to_string(context.sequence.columns));
+    buildNeighbours(int(context.restPose.size()), triangles, context.neighbours);
+    stepDone(context);
+    return true;
+}
+
+bool writeOutput(const RiggingContext& context, std::ostream& err)
+{
+    std::string reason;
+    beginStep(context, "Writing ", outputFile);
+    if (!writeRig(context, outputFile, reason))
+        return stepFailed(context, err, reason);
+    stepDone(context);
+    return true;
+}
 
 int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
@@ -20,6 +85,26 @@ int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostrea
         err << "Tolvan: " << problem << "\n";
         return 1;
     }
-    // Loading, the decomposition and writing follow.
+    // The program flow owns the triangles for the whole run.
+    Triangles triangles;
+    if (!loadInputs(context, triangles, err))
+        return 1;
+
+    context.diagnostics = &err;
+    std::string reason;
+    if (!runDecomposition(context, reason)) {
+        out.flush();
+        err << "Tolvan: " << reason << "\n";
+        return 1;
+    }
+    // A rig with a non-finite number would be a corrupted asset: refuse it.
+    std::string where;
+    if (!rigIsFinite(context, where)) {
+        out.flush();
+        err << "Tolvan: the decomposition diverged (" << where << " is not finite); no rig was written\n";
+        return 1;
+    }
+    if (!writeOutput(context, err))
+        return 1;
     return 0;
 }

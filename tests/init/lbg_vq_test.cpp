@@ -8,7 +8,7 @@
 
 namespace {
 
-struct Run {
+struct InitRun {
     RiggingContext context;
     LbgParams params;
     std::ostringstream out;
@@ -32,7 +32,7 @@ std::vector<int> halves(int n)
 
 TEST(LbgVq, TwoRigidHalvesBecomeTwoBones)
 {
-    Run run;
+    InitRun run;
     Triangles triangles;
     testmesh::makeBar(10, 0, run.context.restPose, triangles);
     testmesh::animateParts(run.context, triangles, halves(40), 12, 4.5);
@@ -49,7 +49,7 @@ TEST(LbgVq, TwoRigidHalvesBecomeTwoBones)
 
 TEST(LbgVq, ConsoleLinesFollowTheProgress)
 {
-    Run run;
+    InitRun run;
     Triangles triangles;
     testmesh::makeBar(10, 0, run.context.restPose, triangles);
     testmesh::animateParts(run.context, triangles, halves(40), 12, 4.5);
@@ -69,7 +69,7 @@ TEST(LbgVq, ConsoleLinesFollowTheProgress)
     std::getline(lines, line);
     EXPECT_EQ(line, "Segmentation... Done | 2 (bones)");
 
-    Run quiet;
+    InitRun quiet;
     testmesh::makeBar(10, 0, quiet.context.restPose, triangles);
     testmesh::animateParts(quiet.context, triangles, halves(40), 12, 4.5);
     quiet.params.debugLevel = 0;
@@ -79,7 +79,7 @@ TEST(LbgVq, ConsoleLinesFollowTheProgress)
 
 TEST(Segmentation, IslandsInOneClusterBecomeSeparateBonesAndSmallPiecesStayUnweighted)
 {
-    Run run;
+    InitRun run;
     Triangles triangles;
     testmesh::makeBar(3, 0, run.context.restPose, triangles);  // 12 vertices
     testmesh::makeBar(2, 10, run.context.restPose, triangles); // 8 vertices
@@ -97,7 +97,7 @@ TEST(Segmentation, IslandsInOneClusterBecomeSeparateBonesAndSmallPiecesStayUnwei
 
 TEST(LbgVq, FewerThanSixVerticesGiveNoBone)
 {
-    Run run;
+    InitRun run;
     for (int v = 0; v < 5; ++v)
         run.context.restPose.push_back(makeVector3(v, v * v, 1));
     Triangles triangles = {{0, 1, 2}, {2, 3, 4}};
@@ -109,7 +109,7 @@ TEST(LbgVq, FewerThanSixVerticesGiveNoBone)
 
 TEST(LbgVq, SplitKeepsTheFarHalfAndMovesTheSeedSide)
 {
-    Run run;
+    InitRun run;
     Triangles triangles;
     testmesh::makeBar(4, 0, run.context.restPose, triangles);
     testmesh::animateParts(run.context, triangles, halves(16), 4, 1.5);

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "support/bar_mesh.h"
+#include "support/run_files.h"
+
+namespace {
+
+// A bar of three segments bending at two places, one rigid bar, or a mesh of 4 vertices.
+void makeInputs(const std::string& kind)
+{
+    RiggingContext context;
+    Triangles triangles;
+    if (kind == "tiny") {
+        for (int v = 0; v < 4; ++v)
+            context.restPose.push_back(makeVector3(v, v % 2, v / 2));
+        triangles = {{0, 1, 2}, {1, 3, 2}};
+        testmesh::animateParts(context, triangles, std::vector<int>(4, 0), 3, 0);
+    } else {
+        testmesh::makeBar(15, 0, context.restPose, triangles);
+        std::vector<int> partOf(60, 0);
+        if (kind == "bent")
+            for (int v = 0; v < 60; ++v)
+                partOf[v] = v < 20 ? 0 : v < 40 ? 1 : 2;
+        testmesh::animateParts(context, triangles, partOf, 10, 7);
+    }
+    testrun::writeInputs(context, triangles, "seq.txt", "rest.obj");
+}
+
+TEST(WholeRun, BentBarGivesAValidRig)
+{
+    testrun::ScratchDir dir("bent");
+    makeInputs("bent");
+    testrun::RunResult r = testrun::run({"seq.txt", "rest.obj", "out.rig.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+
+    testrun::Rig rig = testrun::readRig("out.rig.txt");
+    ASSERT_TRUE(rig.ok);
+    EXPECT_EQ(rig.numVertices, 60);
+    EXPECT_EQ(rig.numFrames, 10);
+    EXPECT_GE(rig.numBones, 2);
+    EXPECT_EQ(rig.numJoints, rig.numBones - 1);
+    for (const auto& row : rig.weights) {
+        EXPECT_LE(row.size(), 4u);
+        double sum = 0.0;
+        for (auto [bone, w] : row) {
+            EXPECT_GE(w, 0.0);
+            EXPECT_LT(bone, rig.numBones);
+            sum += w;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-5); // weights are written with six digits
+    }
+
+    // Console: the load lines, then repetition lines of the expected shape.
+    EXPECT_EQ(r.out.rfind("Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n", 0), 0u);
+    EXPECT_NE(r.out.find("Writing out.rig.txt... Done!\n"), std::string::npos);
+    const std::regex rep(R"(    Rep #\d+/\d+: W\.+J?BP( \d+:\d+)+ \| (\d+ \(bones\) \| Ef=\d+\.\d\d\(%\)( Ej=\d+\.\d\d\(%\))?|\d+ bones remain))");
+    std::istringstream lines(r.out);
+    std::string line, lastEf;
+    int reps = 0;
+    while (std::getline(lines, line))
+        if (line.rfind("    Rep #", 0) == 0) {
+            ++reps;
+            EXPECT_TRUE(std::regex_match(line, rep)) << line;
+            lastEf = line;
+        }
+    EXPECT_GE(reps, 34);
+    // The final fit error stays small (the joint constraints keep it above 0).
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(lastEf, m, std::regex(R"(Ef=(\d+\.\d\d))")));
+    EXPECT_LT(std::stod(m[1]), 2.0) << lastEf;
+}
+
+TEST(WholeRun, RigidBodyEndsWithOneBoneAndNoJoints)
+{
+    testrun::ScratchDir dir("rigid");
+    makeInputs("rigid");
+    testrun::RunResult r = testrun::run({"-N_REP", "3", "seq.txt", "rest.obj", "out.rig.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("J"), std::string::npos);
+    EXPECT_EQ(r.out.find(" Ej="), std::string::npos);
+    testrun::Rig rig = testrun::readRig("out.rig.txt");
+    EXPECT_EQ(rig.numBones, 1);
+    EXPECT_EQ(rig.numJoints, 0);
+}
+
+TEST(WholeRun, QuietRunPrintsOnlyPruningCounts)
+{
+    testrun::ScratchDir dir("quiet");
+    makeInputs("bent");
+    testrun::RunResult r = testrun::run({"-DBG", "0", "-N_REP", "4", "seq.txt", "rest.obj", "out.rig.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(( \d+:\d+)+)"))) << r.out;
+    EXPECT_TRUE(std::filesystem::exists("out.rig.txt"));
+}
+
+TEST(WholeRun, DebugLevelTwoDumpsOneRigPerRepetition)
+{
+    testrun::ScratchDir dir("dumps");
+    makeInputs("bent");
+    testrun::RunResult r = testrun::run({"-DBG", "2", "-N_REP", "2", "seq.txt", "rest.obj", "out.rig.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    int reps = 0;
+    for (std::size_t at = r.out.find("    Rep #"); at != std::string::npos; at = r.out.find("    Rep #", at + 1))
+        ++reps;
+    int dumps = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        if (std::regex_match(entry.path().filename().string(), std::regex(R"(Iter_\d{3,}\.rig\.txt)")))
+            ++dumps;
+    EXPECT_EQ(dumps, reps);
+    EXPECT_TRUE(std::filesystem::exists("Iter_000.rig.txt"));
+    EXPECT_TRUE(testrun::readRig("Iter_000.rig.txt").ok);
+}
+
+TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
+{
+    testrun::ScratchDir dir("tiny");
+    makeInputs("tiny");
+    testrun::RunResult r = testrun::run({"seq.txt", "rest.obj", "out.rig.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n");
+    EXPECT_NE(r.err.find("the mesh has 4 vertices; at least 6 are needed to fit a bone"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists("out.rig.txt"));
+}
+
+TEST(WholeRun, UsageAndHelpExitCodes)
+{
+    EXPECT_EQ(testrun::run({}).exitCode, 1);
+    EXPECT_EQ(testrun::run({"--help"}).exitCode, 0);
+    EXPECT_EQ(testrun::run({"a", "b", "c", "-OMEGA"}).exitCode, 1);
+    testrun::RunResult bad = testrun::run({"-NNZ", "0", "a", "b", "c"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_NE(bad.err.find("-NNZ 0"), std::string::npos);
+}
+
+} // namespace
