@@ -1,7 +1,6 @@
 #include "io/number_text.h"
 
 #include <charconv>
-#include <cmath>
 #include <system_error>
 
 namespace {

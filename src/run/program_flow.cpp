@@ -1,5 +1,6 @@
 #include "run/program_flow.h"
 
+#include <new>
 #include <string>
 
 #include "io/neighbours.h"
@@ -40,12 +41,25 @@ bool loadInputs(RiggingContext& context, Triangles& triangles, std::ostream& err
 {
     std::string reason;
     beginStep(context, "Loading ", sequenceFile);
-    if (!readSequence(sequenceFile, context.sequence, reason))
+    bool ok = false;
+    // A valid file too large for the memory still completes its console line.
+    try {
+        ok = readSequence(sequenceFile, context.sequence, reason);
+    } catch (const std::bad_alloc&) {
+        reason = sequenceFile + ": not enough memory to hold the sequence";
+    }
+    if (!ok)
         return stepFailed(context, err, reason);
     stepDone(context);
 
     beginStep(context, "Loading ", restPoseFile);
-    if (!readRestPose(restPoseFile, context.restPose, triangles, reason))
+    try {
+        ok = readRestPose(restPoseFile, context.restPose, triangles, reason);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        reason = restPoseFile + ": not enough memory to hold the rest pose";
+    }
+    if (!ok)
         return stepFailed(context, err, reason);
     // Every later stage pairs rest-pose vertex v with vertex v of each frame.
     if (context.restPose.size() != std::size_t(context.sequence.columns))

@@ -1,7 +1,6 @@
 // Scratch files for the file tests: a fresh folder per test, removed at the end.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,27 +13,19 @@ struct ScratchFolder {
     ScratchFolder()
     {
         char pattern[] = "/tmp/tolvan-io-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "";
+        path = mkdtemp(pattern) ? pattern : "";
     }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ignored);
-    }
+    ~ScratchFolder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    // Writes text (taken byte for byte) to name in the folder; returns the full path.
+    std::string at(const std::string& name) const { return path + "/" + name; }
+    // Writes text byte for byte to name in the folder; returns the full path.
     std::string file(const std::string& name, const std::string& text) const
     {
-        std::string full = path + "/" + name;
-        std::ofstream out(full, std::ios::binary);
-        out << text;
-        return full;
+        std::ofstream(at(name), std::ios::binary) << text;
+        return at(name);
     }
-    std::string at(const std::string& name) const { return path + "/" + name; }
 };
 
 inline std::string readWholeFile(const std::string& fileName)

@@ -1,0 +1,107 @@
+// The bad-input corpus: every malformed input ends the program with exit code
+// 1, "Error!" where its loading line ends, one line with the reason on stderr,
+// and no rig file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include "io_test_files.h"
+
+namespace {
+
+struct RunResult {
+    int rc = -1;
+    std::string out, err;
+};
+
+RunResult runTool(const ScratchFolder& folder, const std::string& arguments)
+{
+    std::string command = "cd '" + folder.path + "' && '" TOLVAN_EXECUTABLE "' " + arguments + " >stdout.log 2>stderr.log";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(folder.at("stdout.log")),
+            readWholeFile(folder.at("stderr.log"))};
+}
+
+std::string junk()
+{
+    std::string bytes;
+    for (unsigned i = 0, state = 12345; i < 300; ++i)
+        bytes += char((state = state * 1103515245u + 12345u) >> 16);
+    return bytes;
+}
+
+struct BadInput {
+    std::string sequence, restPose;
+    const char* reason;
+};
+
+} // namespace
+
+TEST(BadInput, EveryCaseFailsCleanlyWithAReason)
+{
+    const std::string seq = "1 3\n0 0 0  1 0 0  0 1 0\n", tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n", rest = tri + "f 1 2 3\n";
+    const BadInput sequenceCases[] = {
+        {"", rest, "seq.txt: the file ends before the frame count"},
+        {"2", rest, "the file ends before the vertex count"},
+        {"0 5\n", rest, "seq.txt: line 1: the frame count is 0; it must be at least 1"},
+        {"4 0\n", rest, "the vertex count is 0"},
+        {"-1 3\n0 0 0\n", rest, "the frame count is -1"},
+        {"1.5 3\n", rest, "the vertex count: expected a number, found \".5\""},
+        {"1 99999999999\n", rest, "the vertex count: \"99999999999\" is out of range"},
+        {"1 1000000000\n0 0 0\n", rest, "the header announces 1 frames of 1000000000 vertices"},
+        {"1 3\n0 0 0 1 0 0 0 1", rest, "more than the remaining 16 bytes can hold"},
+        {"1 3\n0.0 0.0 0.0 1.0 0.0 0.0 0.0 1.0", rest, "the file ends before frame 0, vertex 2, z coordinate"},
+        {"1 3\n0 0 0\n1 O 0\n0 1 0\n", rest, "line 3: frame 0, vertex 1, y coordinate: expected a number, found \"O\""},
+        {"1 3\n0 0 0 1 0 0 0 1 1e\n", rest, "expected a number, found \"1e\""},
+        {"1 3\n0 0 0 1 0 0 0 1 inf\n", rest, "found \"inf\""},
+        {"1 3\n0 0 0 1 0 0 0 1 1e400\n", rest, "z coordinate: \"1e400\" is out of range"},
+        {junk(), rest, "seq.txt: line "},
+    };
+    const BadInput restPoseCases[] = {
+        {seq, "", "rest.obj: the rest pose has 0 vertices, but each frame of seq.txt has 3"},
+        {seq, tri + "v 1 1 1\n", "the rest pose has 4 vertices"},
+        {seq, "# exported\n" + rest, "rest.obj: line 1: unexpected \"#\" where a record starts"},
+        {seq, tri + "vn 0 0 1\n", "line 4: unexpected \"vn\""},
+        {seq, tri + "v1 1 1\n", "unexpected \"v1\""},
+        {seq, "v 0 0 0\nv 1 0 0\nv 0 1 0 f 1 2 3 3\n", "line 3: unexpected \"3\""},
+        {seq, tri + "f 1/1/1 2/2/2 3/3/3\n", "line 4: face record: expected a vertex number, found \"/1/1\""},
+        {seq, tri + "f 1 2 x\n", "expected a vertex number, found \"x\""},
+        {seq, tri + "f 1 2 99999999999\n", "\"99999999999\" is out of range"},
+        {seq, "v 0 0 0\nv 1 0,5 0\nv 0 1 0\n", "line 2: vertex record: expected a number, found \",5\""},
+        {seq, "v 0 0 0\nv 1 0 0\nv 0 1 1e999\n", "\"1e999\" is out of range"},
+        {seq, tri + "v 1 1", "the file ends inside a vertex record"},
+        {seq, tri + "f 1 2", "the file ends inside a face record"},
+        {seq, tri + "v", "the file ends inside a vertex record"},
+        {seq, tri + "f 0 1 2\n", "line 4: face 1 uses vertex 0; vertices are numbered from 1"},
+        {seq, "f 1 2 3\nf 2 3 4\n" + tri, "rest.obj: face 2 uses vertex 4, but the file has 3 vertices"},
+        {seq, std::string("v 0 0 0\n\x01\0\xfe junk", 16), "line 2: unexpected \"\\x01\\x00\\xfe\""},
+        {seq, junk(), "rest.obj: line "},
+    };
+    for (bool sequenceFails : {true, false}) {
+        for (const BadInput& c : sequenceFails ? std::vector<BadInput>(std::begin(sequenceCases), std::end(sequenceCases))
+                                               : std::vector<BadInput>(std::begin(restPoseCases), std::end(restPoseCases))) {
+            SCOPED_TRACE(c.reason);
+            ScratchFolder folder;
+            folder.file("seq.txt", c.sequence);
+            folder.file("rest.obj", c.restPose);
+            RunResult r = runTool(folder, "seq.txt rest.obj out.rig.txt");
+            EXPECT_EQ(r.rc, 1);
+            EXPECT_EQ(r.out, sequenceFails ? "Loading seq.txt... Error!\n"
+                                           : "Loading seq.txt... Done!\nLoading rest.obj... Error!\n");
+            EXPECT_EQ(r.err.rfind("Tolvan: ", 0), 0u) << r.err;
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(folder.at("out.rig.txt")));
+        }
+    }
+}
+
+TEST(BadInput, QuietRunStillReportsTheFailure)
+{
+    ScratchFolder folder;
+    folder.file("seq.txt", "1 3\n0 0 0  1 0 0  0 1 0\n");
+    RunResult r = runTool(folder, "-DBG 0 seq.txt nothere.obj out.rig.txt");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.out, "Error!\n");
+    EXPECT_NE(r.err.find("nothere.obj: cannot open: No such file or directory"), std::string::npos) << r.err;
+}
