@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -73,6 +74,36 @@ TEST(WholeRun, BentBarGivesAValidRig)
     ASSERT_TRUE(std::regex_search(lastEf, m, std::regex(R"(Ef=(\d+\.\d\d))")));
     EXPECT_LT(std::stod(m[1]), 2.0) << lastEf;
 }
+
+#ifdef TOLVAN_MAKE_EXAMPLE
+// The bundled creature is exact linear blend skinning of 11 bones: the run must
+// find a rig that reproduces it closely, with a spanning skeleton.
+TEST(WholeRun, GeneratedCreatureIsRecovered)
+{
+    testrun::ScratchDir dir("creature");
+    ASSERT_EQ(std::system(TOLVAN_MAKE_EXAMPLE " . > /dev/null"), 0);
+    testrun::RunResult r = testrun::run({"creature.anim.txt", "creature.rest.obj", "out.rig.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    testrun::Rig rig = testrun::readRig("out.rig.txt");
+    testrun::Rig truth = testrun::readRig("creature.truth.rig.txt");
+    ASSERT_TRUE(rig.ok && truth.ok);
+    EXPECT_EQ(rig.numVertices, truth.numVertices);
+    EXPECT_EQ(rig.numJoints, rig.numBones - 1);
+    EXPECT_GE(rig.numBones, 6);
+    for (const auto& row : rig.weights) {
+        EXPECT_LE(row.size(), 4u);
+        double sum = 0.0;
+        for (auto [bone, w] : row) {
+            EXPECT_GE(w, 0.0);
+            sum += w;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-5);
+    }
+    const std::size_t last = r.out.rfind("Ef=");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_LT(std::stod(r.out.substr(last + 3)), 2.0);
+}
+#endif
 
 TEST(WholeRun, RigidBodyEndsWithOneBoneAndNoJoints)
 {

@@ -1,0 +1,31 @@
+// A procedurally built four-legged creature with a known skeleton: one
+// closed, connected triangle mesh (trunk, neck, head and four two-segment
+// legs welded together), smooth skinning weights and a looping animation
+// made by linear blend skinning. Everything follows from the seed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "obj_mesh.h"
+#include "rig_text.h"
+
+struct CreatureOptions {
+    std::uint64_t seed = 1;
+    int numFrames = 30;
+};
+
+struct Creature {
+    ObjMesh rest;                     // rest pose and triangles
+    RigData rig;                      // ground truth: joints, transforms, weights
+    std::vector<int> parent;          // per bone, -1 for the trunk
+    std::vector<double> frames;       // numFrames x numVertices x 3, skinned positions
+};
+
+// Builds the creature. Bones: 0 trunk, 1 neck, 2 head, then upper and lower
+// segment of the front-left, front-right, back-left and back-right legs.
+void buildCreature(const CreatureOptions& options, Creature& creature);
+
+// The sequence file of the animation. digits as for appendReal.
+std::string formatSequence(const std::vector<double>& frames, int numFrames, int numVertices, int digits);

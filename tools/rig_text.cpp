@@ -1,0 +1,316 @@
+#include "rig_text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "text_output.h"
+
+namespace {
+
+struct Line {
+    int number;
+    std::vector<std::string> tokens;
+};
+
+struct RigParser {
+    const std::string& fileName;
+    std::string& error;
+
+    bool fail(int line, const std::string& what)
+    {
+        error = fileName + ":" + std::to_string(line) + ": " + what;
+        return false;
+    }
+};
+
+std::vector<std::string> splitTokens(const std::string& text)
+{
+    std::vector<std::string> tokens;
+    std::istringstream in(text);
+    std::string t;
+    while (in >> t)
+        tokens.push_back(t);
+    return tokens;
+}
+
+bool parseInt(const std::string& s, long& value)
+{
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(s.c_str(), &end, 10);
+    return *end == '\0' && errno == 0;
+}
+
+bool parseReal(const std::string& s, double& value)
+{
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(s.c_str(), &end);
+    return *end == '\0' && std::isfinite(value);
+}
+
+// A count line "a b" with both values in 0 .. limit.
+bool parseCounts(RigParser& p, const Line& line, long limit, long& a, long& b, const char* what)
+{
+    if (line.tokens.size() != 2 || !parseInt(line.tokens[0], a) || !parseInt(line.tokens[1], b))
+        return p.fail(line.number, std::string("expected the two counts ") + what);
+    if (a < 0 || b < 0 || a > limit || b > limit)
+        return p.fail(line.number, std::string("counts out of range: ") + what);
+    return true;
+}
+
+bool parseJoints(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
+{
+    if (lines.empty())
+        return p.fail(headerLine, "the joints section has no count line");
+    long nB = 0, nJ = 0;
+    if (!parseCounts(p, lines[0], 1 << 20, nB, nJ, "Num_of_Bones Num_of_Joints"))
+        return false;
+    if (nB < 1)
+        return p.fail(lines[0].number, "a rig needs at least one bone");
+    rig.numBones = int(nB);
+    std::set<std::pair<int, int>> seen;
+    for (std::size_t k = 1; k < lines.size(); ++k) {
+        const Line& line = lines[k];
+        long i = 0, j = 0;
+        double c[3];
+        if (line.tokens.size() != 5 || !parseInt(line.tokens[0], i) || !parseInt(line.tokens[1], j) ||
+            !parseReal(line.tokens[2], c[0]) || !parseReal(line.tokens[3], c[1]) || !parseReal(line.tokens[4], c[2]))
+            return p.fail(line.number, "expected a joint row: bone bone x y z");
+        if (i < 0 || j < 0 || i >= nB || j >= nB || i == j)
+            return p.fail(line.number, "joint links invalid bones " + line.tokens[0] + " and " + line.tokens[1]);
+        // Each joint is normally listed once from each side; keep the first.
+        std::pair<int, int> key(int(std::min(i, j)), int(std::max(i, j)));
+        if (!seen.insert(key).second)
+            continue;
+        RigJoint joint;
+        joint.a = key.first;
+        joint.b = key.second;
+        for (int r = 0; r < 3; ++r)
+            joint.position[r] = c[r];
+        rig.joints.push_back(joint);
+    }
+    if (long(rig.joints.size()) != nJ)
+        return p.fail(lines[0].number, "the joint count is " + std::to_string(nJ) + " but " +
+                                           std::to_string(rig.joints.size()) + " joints are listed");
+    return true;
+}
+
+bool parseBones(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
+{
+    if (lines.empty())
+        return p.fail(headerLine, "the bones section has no count line");
+    long nF = 0, nB = 0;
+    if (!parseCounts(p, lines[0], 1 << 24, nF, nB, "Num_of_Frames Num_of_Bones"))
+        return false;
+    if (nB != rig.numBones)
+        return p.fail(lines[0].number, "the bone count differs from the joints section");
+    // Check the line count before allocating anything sized by the header.
+    if (long(lines.size()) - 1 != nF * (nB + 1))
+        return p.fail(lines[0].number, "expected " + std::to_string(nF) + " frame blocks of " +
+                                           std::to_string(nB) + " bones");
+    rig.numFrames = int(nF);
+    rig.transforms.assign(std::size_t(nF * nB * 12), 0.0);
+    std::size_t k = 1;
+    for (long f = 0; f < nF; ++f) {
+        long index = 0;
+        const Line& head = lines[k++];
+        if (head.tokens.size() != 1 || !parseInt(head.tokens[0], index) || index != f)
+            return p.fail(head.number, "expected the frame number " + std::to_string(f));
+        for (long j = 0; j < nB; ++j) {
+            const Line& line = lines[k++];
+            if (line.tokens.size() != 13 || !parseInt(line.tokens[0], index) || index != j)
+                return p.fail(line.number, "expected bone " + std::to_string(j) + " and its 3x4 matrix");
+            double* m = rig.transforms.data() + (f * nB + j) * 12;
+            // The file lists [R | t] row by row; memory keeps R rows then t.
+            for (int r = 0; r < 3; ++r) {
+                for (int c = 0; c < 4; ++c) {
+                    double value = 0.0;
+                    if (!parseReal(line.tokens[std::size_t(1 + r * 4 + c)], value))
+                        return p.fail(line.number, "invalid number '" + line.tokens[std::size_t(1 + r * 4 + c)] + "'");
+                    if (c < 3)
+                        m[r * 3 + c] = value;
+                    else
+                        m[9 + r] = value;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool parseWeights(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
+{
+    if (lines.empty())
+        return p.fail(headerLine, "the weights section has no count line");
+    long nV = 0, nB = 0;
+    if (!parseCounts(p, lines[0], 1L << 30, nV, nB, "Num_of_Vertices Num_of_Bones"))
+        return false;
+    if (nB != rig.numBones)
+        return p.fail(lines[0].number, "the bone count differs from the joints section");
+    if (long(lines.size()) - 1 != nV)
+        return p.fail(lines[0].number, "expected " + std::to_string(nV) + " vertex rows");
+    rig.numVertices = int(nV);
+    rig.weights.assign(std::size_t(nV), {});
+    for (long v = 0; v < nV; ++v) {
+        const Line& line = lines[std::size_t(v + 1)];
+        long index = 0;
+        if (line.tokens.empty() || line.tokens.size() % 2 != 1 || !parseInt(line.tokens[0], index) || index != v)
+            return p.fail(line.number, "expected vertex " + std::to_string(v) + " and pairs of bone and weight");
+        std::vector<RigInfluence>& row = rig.weights[std::size_t(v)];
+        for (std::size_t t = 1; t < line.tokens.size(); t += 2) {
+            long bone = 0;
+            double w = 0.0;
+            if (!parseInt(line.tokens[t], bone) || bone < 0 || bone >= nB)
+                return p.fail(line.number, "invalid bone '" + line.tokens[t] + "'");
+            if (!parseReal(line.tokens[t + 1], w) || w < 0.0)
+                return p.fail(line.number, "invalid weight '" + line.tokens[t + 1] + "'");
+            if (!row.empty() && row.back().bone >= bone)
+                return p.fail(line.number, "bones must be listed in increasing order");
+            if (w != 0.0)
+                row.push_back({int(bone), w});
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool readRigFile(const std::string& fileName, RigData& rig, std::string& error)
+{
+    rig = RigData();
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + fileName;
+        return false;
+    }
+    // Sort the lines into sections by the keyword lines; other comments are free text.
+    std::vector<Line> sections[3];
+    int headers[3] = {0, 0, 0};
+    int current = -1;
+    std::string text;
+    int number = 0;
+    while (std::getline(in, text)) {
+        ++number;
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        if (!text.empty() && text[0] == '#') {
+            const char* keys[3] = {"# JOINTS:", "# BONES:", "# WEIGHTS:"};
+            for (int s = 0; s < 3; ++s) {
+                if (text.rfind(keys[s], 0) == 0) {
+                    if (headers[s] != 0 || s <= current) {
+                        error = fileName + ":" + std::to_string(number) + ": section out of order";
+                        return false;
+                    }
+                    headers[s] = number;
+                    current = s;
+                }
+            }
+            continue;
+        }
+        Line line{number, splitTokens(text)};
+        if (line.tokens.empty())
+            continue;
+        if (current < 0) {
+            error = fileName + ":" + std::to_string(number) + ": data before the joints section";
+            return false;
+        }
+        sections[current].push_back(std::move(line));
+    }
+    if (in.bad()) {
+        error = "cannot read " + fileName;
+        return false;
+    }
+    const char* names[3] = {"JOINTS", "BONES", "WEIGHTS"};
+    for (int s = 0; s < 3; ++s) {
+        if (headers[s] == 0) {
+            error = fileName + ": no # " + std::string(names[s]) + " section (not a rig file)";
+            return false;
+        }
+    }
+    RigParser p{fileName, error};
+    return parseJoints(p, sections[0], headers[0], rig) && parseBones(p, sections[1], headers[1], rig) &&
+           parseWeights(p, sections[2], headers[2], rig);
+}
+
+std::string formatRig(const RigData& rig, int digits, const std::string& comment)
+{
+    const std::string rule(78, '#');
+    std::string out;
+    out += rule + "\n# Tolvan\n# " + comment + "\n" + rule + "\n";
+    out += "# JOINTS: Num_of_Bones Num_of_Joints\n";
+    out += std::to_string(rig.numBones) + " " + std::to_string(rig.joints.size()) + "\n";
+    // Every joint is listed from both of its bones, in bone order.
+    std::vector<std::vector<const RigJoint*>> links(std::size_t(rig.numBones));
+    for (const RigJoint& j : rig.joints) {
+        links[std::size_t(j.a)].push_back(&j);
+        links[std::size_t(j.b)].push_back(&j);
+    }
+    for (int i = 0; i < rig.numBones; ++i) {
+        std::vector<std::pair<int, const RigJoint*>> row;
+        for (const RigJoint* j : links[std::size_t(i)])
+            row.push_back({j->a == i ? j->b : j->a, j});
+        std::sort(row.begin(), row.end());
+        for (const auto& [other, joint] : row) {
+            out += std::to_string(i) + " " + std::to_string(other) + "   ";
+            for (int r = 0; r < 3; ++r) {
+                out += ' ';
+                appendReal(out, joint->position[r], digits);
+            }
+            out += '\n';
+        }
+    }
+    out += rule + "\n# BONES: Num_of_Frames Num_of_Bones\n";
+    out += std::to_string(rig.numFrames) + " " + std::to_string(rig.numBones) + "\n";
+    for (int f = 0; f < rig.numFrames; ++f) {
+        out += std::to_string(f) + "\n";
+        for (int j = 0; j < rig.numBones; ++j) {
+            const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + j) * 12;
+            out += std::to_string(j) + "  ";
+            for (int r = 0; r < 3; ++r) {
+                out += "  ";
+                for (int c = 0; c < 3; ++c) {
+                    appendReal(out, m[r * 3 + c], digits);
+                    out += ' ';
+                }
+                appendReal(out, m[9 + r], digits);
+            }
+            out += '\n';
+        }
+    }
+    out += rule + "\n# WEIGHTS: Num_of_Vertices Num_of_Bones\n";
+    out += std::to_string(rig.numVertices) + " " + std::to_string(rig.numBones) + "\n";
+    for (int v = 0; v < rig.numVertices; ++v) {
+        out += std::to_string(v) + "  ";
+        for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
+            out += "  " + std::to_string(in.bone) + " ";
+            appendReal(out, in.weight, digits);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+void skinPoint(const RigData& rig, int f, int v, const double* p, double* out)
+{
+    out[0] = out[1] = out[2] = 0.0;
+    for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
+        const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + in.bone) * 12;
+        for (int r = 0; r < 3; ++r) {
+            double s = 0.0;
+            s += m[r * 3 + 0] * p[0];
+            s += m[r * 3 + 1] * p[1];
+            s += m[r * 3 + 2] * p[2];
+            out[r] += in.weight * (s + m[9 + r]);
+        }
+    }
+}
