@@ -36,7 +36,24 @@ Vector transformPoint(const Bone& bone, int frame, const Vector& p)
 {
     if (frame < 0 || std::size_t(frame) >= bone.rotations.size() || std::size_t(frame) >= bone.translations.size())
         throwSubscriptError();
-    return addVector3(multiplyVector(bone.rotations[frame], p), bone.translations[frame]);
+    const Matrix& r = bone.rotations[frame];
+    const Vector& t = bone.translations[frame];
+    if (rowCount(r) != 3 || columnCount(r) != 3 || r[1].size() < 3 || r[2].size() < 3 || t.size() < 3 || p.size() < 3)
+        return addVector3(multiplyVector(r, p), t);
+    // The common 3x3 case without per-element checks: each row summed from 0.0
+    // over the columns, then the translation added, as multiplyVector and
+    // addVector3 would.
+    const double* x = p.data();
+    Vector y(3);
+    for (int i = 0; i < 3; ++i) {
+        const double* row = r.data()[i].data();
+        double sum = 0.0;
+        sum += row[0] * x[0];
+        sum += row[1] * x[1];
+        sum += row[2] * x[2];
+        y.data()[i] = sum + t.data()[i];
+    }
+    return y;
 }
 
 void resizeMatrix(Matrix& m, std::size_t rows, std::size_t columns)

@@ -7,30 +7,17 @@
 
 namespace {
 
-// One bone's candidate vertices with their weights on the bone and their
-// rest positions, gathered once per bone so the per-frame loops read flat arrays.
-struct BoneVertexData {
+// One bone's candidate vertices (their weights on the bone and rest
+// positions) and joint neighbours (increasing index, joint positions q_jk),
+// gathered once per bone so the per-frame loops read flat arrays. The
+// buffers are reused from bone to bone and only ever grow.
+struct BoneData {
     const int* vertices = nullptr;
-    const double* weights = nullptr;   // w_vj per listed vertex
-    const double* positions = nullptr; // p_v, 3 per listed vertex
     int count = 0;
-};
-
-// The joint neighbours of one bone in increasing index order and the joint
-// positions q_jk, 3 per neighbour.
-struct BoneJointData {
-    const int* bones = nullptr;
-    const double* positions = nullptr;
-    int count = 0;
-};
-
-// Work buffers of one call, sized once so the bone and frame loops never allocate.
-struct BoneWork {
-    std::vector<double> weights;
-    std::vector<double> positions;
-    std::vector<int> jointBones;
-    std::vector<double> jointPositions;
-    std::vector<double> track; // numFrames x 12, one bone
+    std::vector<double> weights;        // w_vj per listed vertex
+    std::vector<double> positions;      // p_v, 3 per listed vertex
+    std::vector<int> jointBones;        // neighbours k
+    std::vector<double> jointPositions; // q_jk, 3 per neighbour
 };
 
 void requireAtLeast(std::size_t size, std::size_t needed)
@@ -68,108 +55,89 @@ bool isLinked(const SkeletonGraph& skeleton, int a, int b)
 
 bool isFinite3(const Vector& v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
-void gatherVertices(const RiggingContext& context, int j, std::vector<double>& weights, std::vector<double>& positions,
-                    BoneVertexData& out)
+void gatherBone(const RiggingContext& context, int j, BoneData& data)
 {
     const std::vector<int>& list = context.boneVertices[j];
-    std::size_t n = list.size();
-    if (weights.size() < n)
-        weights.resize(n);
-    if (positions.size() < 3 * n)
-        positions.resize(3 * n);
+    const std::size_t n = list.size();
+    if (data.weights.size() < n) {
+        data.weights.resize(n);
+        data.positions.resize(3 * n);
+    }
     for (std::size_t i = 0; i < n; ++i) {
         int v = list[i];
         if (v < 0 || v >= context.numVertices)
             throwSubscriptError();
-        weights[i] = context.weights[v][j];
+        data.weights[i] = context.weights[v][j];
         const Vector& p = context.restPose[v];
-        positions[3 * i + 0] = p[0];
-        positions[3 * i + 1] = p[1];
-        positions[3 * i + 2] = p[2];
+        for (int a = 0; a < 3; ++a)
+            data.positions[3 * i + a] = p[a];
     }
-    out.vertices = list.data();
-    out.weights = weights.data();
-    out.positions = positions.data();
-    out.count = int(n);
-}
+    data.vertices = list.data();
+    data.count = int(n);
 
-void gatherJoints(const RiggingContext& context, int j, std::vector<int>& bones, std::vector<double>& positions,
-                  BoneJointData& out)
-{
-    bones.clear();
+    data.jointBones.clear();
     for (int k = 0; k < context.numBones; ++k)
         if (isLinked(context.skeleton, j, k))
-            bones.push_back(k);
-    if (positions.size() < 3 * bones.size())
-        positions.resize(3 * bones.size());
-    for (std::size_t n = 0; n < bones.size(); ++n) {
-        const double* q = context.jointTable.at(j, bones[n]);
-        positions[3 * n + 0] = q[0];
-        positions[3 * n + 1] = q[1];
-        positions[3 * n + 2] = q[2];
-    }
-    out.bones = bones.data();
-    out.positions = positions.data();
-    out.count = int(bones.size());
-}
-
-// One bone's track in the layout of flattenBoneTransforms: 12 doubles per frame.
-void flattenTrack(const Bone& bone, int numFrames, std::vector<double>& out)
-{
-    if (out.size() < std::size_t(numFrames) * 12)
-        out.resize(std::size_t(numFrames) * 12);
-    for (int f = 0; f < numFrames; ++f) {
-        const Matrix& r = bone.rotations.at(f);
-        const Vector& t = bone.translations.at(f);
-        double* m = out.data() + std::size_t(f) * 12;
+            data.jointBones.push_back(k);
+    if (data.jointPositions.size() < 3 * data.jointBones.size())
+        data.jointPositions.resize(3 * data.jointBones.size());
+    for (std::size_t m = 0; m < data.jointBones.size(); ++m) {
+        const double* q = context.jointTable.at(j, data.jointBones[m]);
         for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < 3; ++b)
-                m[a * 3 + b] = r[a][b];
-        m[9] = t[0];
-        m[10] = t[1];
-        m[11] = t[2];
+            data.jointPositions[3 * m + a] = q[a];
     }
 }
 
-void addContribution(PointTable& residuals, const BoneVertexData& data, const double* track, int numFrames,
-                     double sign)
+// One bone's transformation in frame f in the layout of flattenBoneTransforms:
+// R row 0, R row 1, R row 2, t.
+void flattenFrame(const Bone& bone, int f, double* m)
 {
-    for (int f = 0; f < numFrames; ++f) {
-        const double* m = track + std::size_t(f) * 12;
-        for (int i = 0; i < data.count; ++i) {
-            double q[3];
-            transformFlat(m, data.positions + 3 * i, q);
-            double c = data.weights[i] * sign;
-            double* r = residuals.point(f, data.vertices[i]);
-            r[0] = r[0] + c * q[0];
-            r[1] = r[1] + c * q[1];
-            r[2] = r[2] + c * q[2];
-        }
+    const Matrix& r = bone.rotations.at(f);
+    const Vector& t = bone.translations.at(f);
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b)
+            m[a * 3 + b] = r[a][b];
+    m[9] = t[0];
+    m[10] = t[1];
+    m[11] = t[2];
+}
+
+// r_fv += (w_vj·sign)·(R·p_v + t) over the bone's vertices in one frame.
+void addFrameContribution(PointTable& residuals, const BoneData& data, const double* m, int f, double sign)
+{
+    for (int i = 0; i < data.count; ++i) {
+        double q[3];
+        transformFlat(m, data.positions.data() + 3 * i, q);
+        double c = data.weights[i] * sign;
+        double* r = residuals.point(f, data.vertices[i]);
+        r[0] = r[0] + c * q[0];
+        r[1] = r[1] + c * q[1];
+        r[2] = r[2] + c * q[2];
     }
 }
 
-std::size_t listLength(const BoneVertexData& data, int numBones)
+std::size_t listLength(const BoneData& data, int numBones)
 {
     int n = data.count + numBones - 1;
     return std::size_t(n > 0 ? n : 0);
 }
 
 // Weight w² per vertex and h per joint; the points are left centred on c_s.
-Vector sourcePoints(const BoneVertexData& data, const BoneJointData& joints, int numBones, double h,
-                    std::vector<double>& points)
+Vector sourcePoints(const BoneData& data, int numBones, double h, std::vector<double>& points)
 {
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
     for (int i = 0; i < data.count; ++i) {
         double w = data.weights[i];
         double a = w * w;
-        const double* p = data.positions + 3 * i;
+        const double* p = data.positions.data() + 3 * i;
         s0 = s0 + a * p[0];
         s1 = s1 + a * p[1];
         s2 = s2 + a * p[2];
         W = W + a;
     }
-    for (int n = 0; n < joints.count; ++n) {
-        const double* q = joints.positions + 3 * n;
+    const int joints = int(data.jointBones.size());
+    for (int n = 0; n < joints; ++n) {
+        const double* q = data.jointPositions.data() + 3 * n;
         s0 = s0 + h * q[0];
         s1 = s1 + h * q[1];
         s2 = s2 + h * q[2];
@@ -181,15 +149,14 @@ Vector sourcePoints(const BoneVertexData& data, const BoneJointData& joints, int
     for (int i = 0; i < data.count; ++i)
         for (int a = 0; a < 3; ++a)
             out[3 * i + a] = data.positions[3 * i + a] - c[a];
-    for (int n = 0; n < joints.count; ++n)
+    for (int n = 0; n < joints; ++n)
         for (int a = 0; a < 3; ++a)
-            out[3 * (data.count + n) + a] = joints.positions[3 * n + a] - c[a];
+            out[3 * (data.count + n) + a] = data.jointPositions[3 * n + a] - c[a];
     return c;
 }
 
 // Weight w·r per vertex (weight sum w²) and h per joint target y = R_kf·q_jk + t_kf.
-Vector targetPoints(const RiggingContext& context, const BoneVertexData& data, const BoneJointData& joints, int f,
-                    double h, std::vector<double>& points)
+Vector targetPoints(const RiggingContext& context, const BoneData& data, int f, double h, std::vector<double>& points)
 {
     points.resize(3 * listLength(data, context.numBones));
     double* out = points.data();
@@ -203,9 +170,10 @@ Vector targetPoints(const RiggingContext& context, const BoneVertexData& data, c
         s2 = s2 + w * r[2];
         W = W + w * w;
     }
-    for (int n = 0; n < joints.count; ++n) {
-        const Vector q = makeVector3(joints.positions[3 * n], joints.positions[3 * n + 1], joints.positions[3 * n + 2]);
-        Vector y = transformPoint(context.bones[joints.bones[n]], f, q);
+    const int joints = int(data.jointBones.size());
+    for (int n = 0; n < joints; ++n) {
+        const double* q = data.jointPositions.data() + 3 * n;
+        Vector y = transformPoint(context.bones[data.jointBones[n]], f, makeVector3(q[0], q[1], q[2]));
         double* slot = out + 3 * (data.count + n);
         slot[0] = y[0];
         slot[1] = y[1];
@@ -222,7 +190,7 @@ Vector targetPoints(const RiggingContext& context, const BoneVertexData& data, c
         for (int a = 0; a < 3; ++a)
             out[3 * i + a] = r[a] - w * c[a];
     }
-    for (int n = 0; n < joints.count; ++n)
+    for (int n = 0; n < joints; ++n)
         for (int a = 0; a < 3; ++a)
             out[3 * (data.count + n) + a] = out[3 * (data.count + n) + a] - c[a];
     return c;
@@ -231,8 +199,7 @@ Vector targetPoints(const RiggingContext& context, const BoneVertexData& data, c
 // M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
 // over the joints, each entry summed in list order from 0.0. Returns false
 // when an entry is not finite.
-bool crossCovariance(const BoneVertexData& data, int jointCount, double h, const double* source,
-                     const double* target, Matrix& M)
+bool crossCovariance(const BoneData& data, double h, const double* source, const double* target, Matrix& M)
 {
     double m[9] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     for (int i = 0; i < data.count; ++i) {
@@ -246,7 +213,7 @@ bool crossCovariance(const BoneVertexData& data, int jointCount, double h, const
             m[a * 3 + 2] = m[a * 3 + 2] + ws * u[2];
         }
     }
-    for (int n = 0; n < jointCount; ++n) {
+    for (std::size_t n = 0; n < data.jointBones.size(); ++n) {
         const double* s = source + 3 * (data.count + n);
         const double* u = target + 3 * (data.count + n);
         for (int a = 0; a < 3; ++a) {
@@ -336,23 +303,22 @@ void addBoneContribution(RiggingContext& context, int j, double sign)
     checkShapes(context);
     checkBone(context, j);
     checkResidualShape(context);
-    BoneWork work;
-    BoneVertexData data;
-    gatherVertices(context, j, work.weights, work.positions, data);
-    flattenTrack(context.bones[j], context.numFrames, work.track);
-    addContribution(context.residuals, data, work.track.data(), context.numFrames, sign);
+    BoneData data;
+    gatherBone(context, j, data);
+    for (int f = 0; f < context.numFrames; ++f) {
+        double m[12];
+        flattenFrame(context.bones[j], f, m);
+        addFrameContribution(context.residuals, data, m, f, sign);
+    }
 }
 
 Vector boneSourcePoints(const RiggingContext& context, int j, std::vector<double>& points, double jointWeight)
 {
     checkShapes(context);
     checkBone(context, j);
-    BoneWork work;
-    BoneVertexData data;
-    BoneJointData joints;
-    gatherVertices(context, j, work.weights, work.positions, data);
-    gatherJoints(context, j, work.jointBones, work.jointPositions, joints);
-    return sourcePoints(data, joints, context.numBones, jointWeight, points);
+    BoneData data;
+    gatherBone(context, j, data);
+    return sourcePoints(data, context.numBones, jointWeight, points);
 }
 
 Vector boneTargetPoints(const RiggingContext& context, int j, int f, std::vector<double>& points, double jointWeight)
@@ -362,12 +328,9 @@ Vector boneTargetPoints(const RiggingContext& context, int j, int f, std::vector
     checkResidualShape(context);
     if (f < 0 || f >= context.numFrames)
         throwSubscriptError();
-    BoneWork work;
-    BoneVertexData data;
-    BoneJointData joints;
-    gatherVertices(context, j, work.weights, work.positions, data);
-    gatherJoints(context, j, work.jointBones, work.jointPositions, joints);
-    return targetPoints(context, data, joints, f, jointWeight, points);
+    BoneData data;
+    gatherBone(context, j, data);
+    return targetPoints(context, data, f, jointWeight, points);
 }
 
 void updateBoneTransformations(RiggingContext& context, double lambda)
@@ -382,12 +345,11 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     for (int j = 0; j < numBones; ++j)
         if (context.boneVertices[j].size() > mostVertices)
             mostVertices = context.boneVertices[j].size();
-    BoneWork work;
-    work.weights.resize(mostVertices);
-    work.positions.resize(3 * mostVertices);
-    work.jointBones.reserve(std::size_t(numBones));
-    work.jointPositions.resize(3 * std::size_t(numBones));
-    work.track.resize(std::size_t(numFrames) * 12);
+    BoneData data;
+    data.weights.resize(mostVertices);
+    data.positions.resize(3 * mostVertices);
+    data.jointBones.reserve(std::size_t(numBones));
+    data.jointPositions.resize(3 * std::size_t(numBones));
     std::size_t longest = std::size_t(numBones) + std::max(std::size_t(context.numVertices), mostVertices);
     std::vector<double> source, target;
     source.reserve(3 * longest);
@@ -395,29 +357,27 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     Matrix M = zeroMatrix3();
 
     for (int j = 0; j < numBones; ++j) {
-        BoneVertexData data;
-        BoneJointData joints;
-        gatherVertices(context, j, work.weights, work.positions, data);
-        gatherJoints(context, j, work.jointBones, work.jointPositions, joints);
-        Vector cs = sourcePoints(data, joints, numBones, h, source);
+        gatherBone(context, j, data);
+        Vector cs = sourcePoints(data, numBones, h, source);
         // Nothing to fit against (weight sum 0): the bone keeps its track and
         // its share of the residuals stays as it is.
         if (!isFinite3(cs))
             continue;
+        // Frames are independent: each one takes bone j's old share out of
+        // its residuals, fits, and puts the new share back, while the rows are
+        // still in cache.
         Bone& bone = context.bones[j];
-        flattenTrack(bone, numFrames, work.track);
-        addContribution(context.residuals, data, work.track.data(), numFrames, 1.0);
         for (int f = 0; f < numFrames; ++f) {
-            Vector ct = targetPoints(context, data, joints, f, h, target);
-            if (!isFinite3(ct))
-                continue;
-            // A covariance that overflowed, or one the SVD refuses, leaves
-            // this frame's R and t as they were.
-            if (!crossCovariance(data, joints.count, h, source.data(), target.data(), M))
-                continue;
-            rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
+            double m[12];
+            flattenFrame(bone, f, m);
+            addFrameContribution(context.residuals, data, m, f, 1.0);
+            Vector ct = targetPoints(context, data, f, h, target);
+            // A centroid or covariance that is not finite, or a covariance the
+            // SVD refuses, leaves this frame's R and t as they were.
+            if (isFinite3(ct) && crossCovariance(data, h, source.data(), target.data(), M))
+                rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
+            flattenFrame(bone, f, m);
+            addFrameContribution(context.residuals, data, m, f, -1.0);
         }
-        flattenTrack(bone, numFrames, work.track);
-        addContribution(context.residuals, data, work.track.data(), numFrames, -1.0);
     }
 }

@@ -1,11 +1,18 @@
+#include <cmath>
+#include <cstring>
+
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
 namespace {
 
-// Bones are scored in blocks of this many lanes; the lanes of a block are
-// independent sums, so the compiler turns each lane loop into vector code.
+// Bones are scored in blocks of this many, one vector lane per bone; the
+// lanes are independent sums.
 constexpr int kLanes = 4;
+// Vertices are scored in tiles of this many: one block of bone
+// transformations (all frames) is read once for the whole tile, and the
+// tile's trajectories are gathered together from the frame-major sequence.
+constexpr int kTile = 16;
 
 struct BoneScore {
     double score;
@@ -15,11 +22,11 @@ struct BoneScore {
 // Work buffers of one selectCandidateBones call, sized once.
 struct CandidateWork {
     int numBlocks = 0;
-    std::vector<double> packed;     // [block][frame][12 entries][kLanes]
-    std::vector<double> trajectory; // one vertex's positions, [frame][3]
-    std::vector<double> scores;     // numBlocks * kLanes
+    std::vector<double> packed;       // [block][frame][12 entries][kLanes]
+    std::vector<double> rest;         // a tile of rest points, [vertex][3]
+    std::vector<double> trajectories; // the tile's positions, [vertex][frame][3]
+    std::vector<double> scores;       // the tile's fit errors, [vertex][numBlocks * kLanes]
     std::vector<BoneScore> records;
-    std::vector<BoneScore> sortBuffer;
     std::vector<int> dominantBone;
     std::vector<unsigned char> boneContact; // numBones x numBones
     Vector prior;
@@ -48,59 +55,86 @@ void packBones(const RiggingContext& context, CandidateWork& work)
     }
 }
 
-// Squared fit error of vertex p with trajectory x under every bone, summed
-// over the frames in order. The rows are summed as m0·p0 + m1·p1 + m2·p2 + t:
-// the leading 0.0 of the row sums could only flip the sign of a zero, which
-// the squares remove, so the scores are those of transformPoint.
-void scoreFit(const CandidateWork& work, int numFrames, const double* p, const double* x, double* scores)
+// Four lanes of doubles; each operation works on the lanes independently
+// with ordinary IEEE double arithmetic (no contraction into fused
+// multiply-add), so a lane computes exactly what the scalar expression would,
+// with or without wide registers.
+typedef double Quad __attribute__((vector_size(32)));
+// The same for reading from any double array (unaligned, may alias doubles).
+typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
+
+#if defined(__x86_64__)
+#define WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define WIDE_CLONES
+#endif
+
+// Squared fit error of each vertex of the tile (rest points [vertex][3],
+// trajectories [vertex][frame][3]) under every bone, summed over the frames in
+// order, into scores [vertex][numBlocks * kLanes]. The rows are summed as
+// m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row sums in transformPoint
+// could only flip the sign of a zero, which the squares remove, so the scores
+// are bit for bit the same. Built twice on x86-64, for the baseline
+// instruction set and for 256-bit registers, and chosen when the program loads.
+WIDE_CLONES void scoreTile(const double* packed, int numBlocks, int numFrames, const double* rest, const double* trajectories,
+          int count, double* scores)
 {
-    const double px = p[0], py = p[1], pz = p[2];
-    for (int block = 0; block < work.numBlocks; ++block) {
-        const double* m = work.packed.data() + std::size_t(block) * numFrames * 12 * kLanes;
-        double acc[kLanes];
-        for (int l = 0; l < kLanes; ++l)
-            acc[l] = 0.0;
-        for (int f = 0; f < numFrames; ++f, m += 12 * kLanes) {
-            const double x0 = x[3 * f], x1 = x[3 * f + 1], x2 = x[3 * f + 2];
-            for (int l = 0; l < kLanes; ++l) {
-                double tx = m[0 * kLanes + l] * px + m[1 * kLanes + l] * py + m[2 * kLanes + l] * pz + m[9 * kLanes + l];
-                double ty = m[3 * kLanes + l] * px + m[4 * kLanes + l] * py + m[5 * kLanes + l] * pz + m[10 * kLanes + l];
-                double tz = m[6 * kLanes + l] * px + m[7 * kLanes + l] * py + m[8 * kLanes + l] * pz + m[11 * kLanes + l];
-                double ex = tx - x0, ey = ty - x1, ez = tz - x2;
-                acc[l] += ey * ey + ex * ex + ez * ez;
+    static_assert(kLanes == 4, "one block per vector");
+    const std::size_t rowLength = std::size_t(numBlocks) * kLanes;
+    for (int block = 0; block < numBlocks; ++block) {
+        const double* blockStart = packed + std::size_t(block) * numFrames * 12 * kLanes;
+        for (int i = 0; i < count; ++i) {
+            const double px = rest[3 * i], py = rest[3 * i + 1], pz = rest[3 * i + 2];
+            const double* x = trajectories + std::size_t(i) * numFrames * 3;
+            const double* m = blockStart;
+            Quad acc = {0.0, 0.0, 0.0, 0.0};
+            for (int f = 0; f < numFrames; ++f, m += 12 * kLanes, x += 3) {
+                const QuadIn* r = reinterpret_cast<const QuadIn*>(m);
+                Quad tx = r[0] * px + r[1] * py + r[2] * pz + r[9];
+                Quad ty = r[3] * px + r[4] * py + r[5] * pz + r[10];
+                Quad tz = r[6] * px + r[7] * py + r[8] * pz + r[11];
+                Quad ex = tx - x[0], ey = ty - x[1], ez = tz - x[2];
+                acc += ey * ey + ex * ex + ez * ez;
             }
+            std::memcpy(scores + i * rowLength + block * kLanes, &acc, sizeof acc);
         }
-        for (int l = 0; l < kLanes; ++l)
-            scores[block * kLanes + l] = acc[l];
     }
 }
 
-// Stable merge sort by score that allocates nothing (buffer sized by the caller).
-// A record moves ahead of an earlier one only on a strictly smaller score.
-void sortByScore(std::vector<BoneScore>& records, std::vector<BoneScore>& buffer)
+// Rest points and positions in every frame of vertices first .. first+count−1.
+void gatherTile(const RiggingContext& context, int first, int count, CandidateWork& work)
 {
-    const std::size_t n = records.size();
-    BoneScore* src = records.data();
-    BoneScore* dst = buffer.data();
-    for (std::size_t width = 1; width < n; width *= 2) {
-        for (std::size_t lo = 0; lo < n; lo += 2 * width) {
-            std::size_t mid = lo + width < n ? lo + width : n;
-            std::size_t hi = lo + 2 * width < n ? lo + 2 * width : n;
-            std::size_t a = lo, b = mid, out = lo;
-            while (a < mid && b < hi)
-                dst[out++] = src[b].score < src[a].score ? src[b++] : src[a++];
-            while (a < mid)
-                dst[out++] = src[a++];
-            while (b < hi)
-                dst[out++] = src[b++];
-        }
-        BoneScore* t = src;
-        src = dst;
-        dst = t;
+    const int numFrames = context.numFrames;
+    for (int i = 0; i < count; ++i) {
+        const Vector& p = context.restPose[first + i];
+        for (int c = 0; c < 3; ++c)
+            work.rest[3 * i + c] = p[c];
     }
-    if (src != records.data())
-        for (std::size_t i = 0; i < n; ++i)
-            records[i] = src[i];
+    for (int f = 0; f < numFrames; ++f) {
+        const double* x = context.sequence.point(f, first);
+        for (int i = 0; i < count; ++i)
+            for (int c = 0; c < 3; ++c)
+                work.trajectories[(std::size_t(i) * numFrames + f) * 3 + c] = x[3 * i + c];
+    }
+}
+
+// Ranks records [0, count) by score in place until the best `wanted` lead,
+// best first; records of equal score keep their order. This is the head of a
+// stable sort by score, found without sorting the whole list. A score that is
+// not a number ranks after every other score.
+void rankBest(BoneScore* records, int count, int wanted)
+{
+    auto better = [](double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); };
+    for (int t = 0; t < wanted && t < count; ++t) {
+        int best = t;
+        for (int i = t + 1; i < count; ++i)
+            if (better(records[i].score, records[best].score))
+                best = i;
+        BoneScore chosen = records[best];
+        for (int i = best; i > t; --i)
+            records[i] = records[i - 1];
+        records[t] = chosen;
+    }
 }
 
 // The bone with the largest current weight in each vertex's list as it is on
@@ -166,41 +200,47 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     const PointTable& seq = context.sequence;
     if (rowCount(context.restPose) < std::size_t(numVertices) || seq.rows < numFrames || seq.columns < numVertices)
         throwSubscriptError();
-    work.trajectory.resize(std::size_t(numFrames) * 3);
-    work.scores.resize(std::size_t(work.numBlocks) * kLanes);
+    work.rest.resize(kTile * 3);
+    work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
+    work.scores.resize(std::size_t(kTile) * work.numBlocks * kLanes);
     work.records.resize(numBones);
-    work.sortBuffer.resize(numBones);
 
     for (int v = 0; v < numVertices; ++v) {
-        const Vector& rest = context.restPose[v];
-        const double p[3] = {rest[0], rest[1], rest[2]};
-        for (int f = 0; f < numFrames; ++f) {
-            const double* x = seq.point(f, v);
-            for (int c = 0; c < 3; ++c)
-                work.trajectory[3 * f + c] = x[c];
+        // Fit errors depend on nothing that this call changes; score a tile ahead.
+        if (v % kTile == 0) {
+            int count = numVertices - v < kTile ? numVertices - v : kTile;
+            gatherTile(context, v, count, work);
+            scoreTile(work.packed.data(), work.numBlocks, numFrames, work.rest.data(), work.trajectories.data(), count,
+                      work.scores.data());
         }
-        scoreFit(work, numFrames, p, work.trajectory.data(), work.scores.data());
+        const double* fit = work.scores.data() + std::size_t(v % kTile) * work.numBlocks * kLanes;
 
         // The neighbours before v already hold their new lists here.
         smoothedWeightVector(context, v, work.prior, restricted);
+        // Only bones that may be taken are ranked; the best k of them, in
+        // order, are what a walk over all bones sorted by score would take.
+        const unsigned char* contact =
+            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * numBones : nullptr;
+        int count = 0;
         for (int j = 0; j < numBones; ++j) {
+            if (contact && !contact[j])
+                continue;
             double gap = 1.0 - work.prior[j];
-            work.records[j].score = work.scores[j] + kappa * (gap * gap);
-            work.records[j].bone = j;
+            work.records[count].score = fit[j] + kappa * (gap * gap);
+            work.records[count].bone = j;
+            ++count;
         }
-        sortByScore(work.records, work.sortBuffer);
+        int taken = k < count ? k : count;
+        if (taken < 0)
+            taken = 0;
+        rankBest(work.records.data(), count, taken);
 
         std::vector<int>& list = context.vertexBones[v];
         list.clear();
-        const unsigned char* contact =
-            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * numBones : nullptr;
-        for (const BoneScore& r : work.records) {
-            if (int(list.size()) >= k)
-                break;
-            if (contact && !contact[r.bone])
-                continue;
-            list.push_back(r.bone);
-            context.boneVertices[r.bone].push_back(v);
+        for (int t = 0; t < taken; ++t) {
+            int b = work.records[t].bone;
+            list.push_back(b);
+            context.boneVertices[b].push_back(v);
         }
     }
 }

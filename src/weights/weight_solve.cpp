@@ -105,7 +105,7 @@ void solveWeights(RiggingContext& context, int k)
         context.sequence.rows < numFrames || context.sequence.columns < numVertices)
         throwSubscriptError();
     // The bases cover the longest list even if a caller passes a smaller k.
-    int longest = k;
+    int longest = k > 1 ? k : 1;
     for (int v = 0; v < numVertices; ++v)
         if (int(context.vertexBones[v].size()) > longest)
             longest = int(context.vertexBones[v].size());
