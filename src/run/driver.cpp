@@ -175,6 +175,8 @@ bool runDecomposition(RiggingContext& context, std::string& error)
     }
 
     computeSmoothWeights(context);
+    // The rest pose and the sequence stay as they are from here on.
+    context.fitCache.enabled = true;
     context.repCounter = 0;
     const std::string allPruned = "pruning removed every bone: no vertex group is significant enough to keep "
                                   "a bone (try a lower -SIG_WEIGHT or -PRUNE_SCALE)";

@@ -66,6 +66,39 @@ void computeSmoothWeights(RiggingContext& context)
                 w = replacement;
 }
 
+namespace {
+
+// The neighbour list and rigidity weights of vertex v, checked as
+// smoothedWeightVector checks them.
+void neighbourLists(const RiggingContext& context, int v, const std::vector<int>*& nb,
+                    const std::vector<double>*& rigidity)
+{
+    if (v < 0 || std::size_t(v) >= context.neighbours.size() || std::size_t(v) >= context.smoothWeights.size())
+        throwSubscriptError();
+    nb = &context.neighbours[v];
+    rigidity = &context.smoothWeights[v];
+    if (rigidity->size() < nb->size())
+        throwSubscriptError();
+}
+
+// Sums rigidity-weighted neighbour weights into out[0 .. numBones) and
+// normalises them. Entries that stay zero take no part: adding a zero to a
+// sum that starts from +0.0 never changes it, and dividing a zero by a
+// positive total gives the same zero, so skipping them changes no bit.
+void normalisePrior(double* out, int numBones)
+{
+    double total = 0.0;
+    for (int j = 0; j < numBones; ++j)
+        if (out[j] != 0.0)
+            total += out[j];
+    if (total > 1e-6)
+        for (int j = 0; j < numBones; ++j)
+            if (out[j] != 0.0)
+                out[j] = out[j] / total;
+}
+
+} // namespace
+
 void smoothedWeightVector(const RiggingContext& context, int v, Vector& out, bool nonZeroOnly)
 {
     const int numBones = context.numBones;
@@ -75,16 +108,13 @@ void smoothedWeightVector(const RiggingContext& context, int v, Vector& out, boo
     const Matrix& weights = context.weights;
     if (rowCount(weights) != std::size_t(context.numVertices) || columnCount(weights) != std::size_t(numBones))
         return;
-    if (v < 0 || std::size_t(v) >= context.neighbours.size() || std::size_t(v) >= context.smoothWeights.size())
-        throwSubscriptError();
-    const std::vector<int>& nb = context.neighbours[v];
-    const std::vector<double>& rigidity = context.smoothWeights[v];
-    if (rigidity.size() < nb.size())
-        throwSubscriptError();
+    const std::vector<int>* nb;
+    const std::vector<double>* rigidity;
+    neighbourLists(context, v, nb, rigidity);
     const double minWeight = context.smoothWeightMin;
-    for (std::size_t k = 0; k < nb.size(); ++k) {
-        int e = nb[k];
-        double s = rigidity[k];
+    for (std::size_t k = 0; k < nb->size(); ++k) {
+        int e = (*nb)[k];
+        double s = (*rigidity)[k];
         const Vector& we = weights[e];
         if (nonZeroOnly) {
             if (e < 0 || std::size_t(e) >= context.vertexBones.size())
@@ -102,10 +132,78 @@ void smoothedWeightVector(const RiggingContext& context, int v, Vector& out, boo
             }
         }
     }
-    double total = 0.0;
+    normalisePrior(out.data(), numBones);
+}
+
+void buildPriorTables(const RiggingContext& context, int minWidth, PriorTables& tables)
+{
+    const int numVertices = context.numVertices;
+    const Matrix& weights = context.weights;
+    tables.usable =
+        rowCount(weights) == std::size_t(numVertices) && columnCount(weights) == std::size_t(context.numBones);
+    if (!tables.usable)
+        return;
+    if (context.vertexBones.size() < std::size_t(numVertices))
+        throwSubscriptError();
+    int width = minWidth > 0 ? minWidth : 0;
+    for (int v = 0; v < numVertices; ++v)
+        if (int(context.vertexBones[v].size()) > width)
+            width = int(context.vertexBones[v].size());
+    tables.width = width;
+    tables.count.assign(numVertices, 0);
+    tables.bone.assign(std::size_t(numVertices) * width, 0);
+    tables.weight.assign(std::size_t(numVertices) * width, 0.0);
+    for (int v = 0; v < numVertices; ++v)
+        refreshPriorEntry(context, v, tables);
+}
+
+void refreshPriorEntry(const RiggingContext& context, int v, PriorTables& tables)
+{
+    if (!tables.usable)
+        return;
+    const std::vector<int>& list = context.vertexBones[v];
+    if (int(list.size()) > tables.width)
+        throwSubscriptError();
+    const Vector& w = context.weights[v];
+    const double minWeight = context.smoothWeightMin;
+    int* bone = tables.bone.data() + std::size_t(v) * tables.width;
+    double* weight = tables.weight.data() + std::size_t(v) * tables.width;
+    int n = 0;
+    for (int j : list) {
+        const double x = w[j];
+        if (x > minWeight) {
+            if (j < 0 || j >= context.numBones)
+                throwSubscriptError();
+            bone[n] = j;
+            weight[n] = x;
+            ++n;
+        }
+    }
+    tables.count[v] = n;
+}
+
+void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int v, Vector& out)
+{
+    const int numBones = context.numBones;
+    out.resize(numBones);
+    double* o = out.data();
     for (int j = 0; j < numBones; ++j)
-        total += out[j];
-    if (total > 1e-6)
-        for (int j = 0; j < numBones; ++j)
-            out[j] = out[j] / total;
+        o[j] = 0.0;
+    if (!tables.usable)
+        return;
+    const std::vector<int>* nb;
+    const std::vector<double>* rigidity;
+    neighbourLists(context, v, nb, rigidity);
+    const std::size_t numNeighbours = nb->size();
+    for (std::size_t k = 0; k < numNeighbours; ++k) {
+        const int e = (*nb)[k];
+        if (e < 0 || e >= context.numVertices)
+            throwSubscriptError();
+        const double s = (*rigidity)[k];
+        const int* bone = tables.bone.data() + std::size_t(e) * tables.width;
+        const double* weight = tables.weight.data() + std::size_t(e) * tables.width;
+        for (int i = 0; i < tables.count[e]; ++i)
+            o[bone[i]] += s * weight[i];
+    }
+    normalisePrior(o, numBones);
 }
