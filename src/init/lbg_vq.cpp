@@ -8,20 +8,9 @@
 #include "init/bone_fit.h"
 #include "init/segmentation.h"
 #include "linalg/vertex_tiles.h"
+#include "linalg/wide_lanes.h"
 
 namespace {
-
-// Four lanes of doubles; each operation works on the lanes independently
-// with ordinary IEEE double arithmetic (no contraction into fused
-// multiply-add), so a lane computes exactly what the scalar expression would.
-typedef double Quad __attribute__((vector_size(32)));
-typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
-
-#if defined(__x86_64__)
-#define WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define WIDE_CLONES
-#endif
 
 // One frame of E(v, k) for four vertices of a tile (rest points px, py, pz,
 // positions x[0], x[kVertexTile], x[2·kVertexTile]) under the transformation
@@ -31,9 +20,9 @@ typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
 __attribute__((always_inline)) inline void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz,
                                                       const double* x, Quad& acc)
 {
-    const Quad d0 = m[0] * px + m[1] * py + m[2] * pz + m[9] - *reinterpret_cast<const QuadIn*>(x);
-    const Quad d1 = m[3] * px + m[4] * py + m[5] * pz + m[10] - *reinterpret_cast<const QuadIn*>(x + kVertexTile);
-    const Quad d2 = m[6] * px + m[7] * py + m[8] * pz + m[11] - *reinterpret_cast<const QuadIn*>(x + 2 * kVertexTile);
+    const Quad d0 = m[0] * px + m[1] * py + m[2] * pz + m[9] - quadAt(x);
+    const Quad d1 = m[3] * px + m[4] * py + m[5] * pz + m[10] - quadAt(x + kVertexTile);
+    const Quad d2 = m[6] * px + m[7] * py + m[8] * pz + m[11] - quadAt(x + 2 * kVertexTile);
     acc = acc + (d0 * d0 + d1 * d1 + d2 * d2);
 }
 

@@ -53,8 +53,6 @@ bool isLinked(const SkeletonGraph& skeleton, int a, int b)
     return std::size_t(b) < row.size() && row[b];
 }
 
-bool isFinite3(const Vector& v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
-
 void gatherBone(const RiggingContext& context, int j, BoneData& data)
 {
     const std::vector<int>& list = context.boneVertices[j];
@@ -196,42 +194,6 @@ Vector targetPoints(const RiggingContext& context, const BoneData& data, int f, 
     return c;
 }
 
-// M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
-// over the joints, each entry summed in list order from 0.0. Returns false
-// when an entry is not finite.
-bool crossCovariance(const BoneData& data, double h, const double* source, const double* target, Matrix& M)
-{
-    double m[9] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    for (int i = 0; i < data.count; ++i) {
-        double w = data.weights[i];
-        const double* s = source + 3 * i;
-        const double* u = target + 3 * i;
-        for (int a = 0; a < 3; ++a) {
-            double ws = w * s[a];
-            m[a * 3 + 0] = m[a * 3 + 0] + ws * u[0];
-            m[a * 3 + 1] = m[a * 3 + 1] + ws * u[1];
-            m[a * 3 + 2] = m[a * 3 + 2] + ws * u[2];
-        }
-    }
-    for (std::size_t n = 0; n < data.jointBones.size(); ++n) {
-        const double* s = source + 3 * (data.count + n);
-        const double* u = target + 3 * (data.count + n);
-        for (int a = 0; a < 3; ++a) {
-            double hs = h * s[a];
-            m[a * 3 + 0] = m[a * 3 + 0] + hs * u[0];
-            m[a * 3 + 1] = m[a * 3 + 1] + hs * u[1];
-            m[a * 3 + 2] = m[a * 3 + 2] + hs * u[2];
-        }
-    }
-    bool finite = true;
-    for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b) {
-            M[a][b] = m[a * 3 + b];
-            finite = finite && std::isfinite(m[a * 3 + b]);
-        }
-    return finite;
-}
-
 void checkBone(const RiggingContext& context, int j)
 {
     if (j < 0 || j >= context.numBones)
@@ -240,62 +202,85 @@ void checkBone(const RiggingContext& context, int j)
 
 } // namespace
 
-void computeResiduals(RiggingContext& context)
+namespace {
+
+// The blend of every vertex for the residuals: its candidate pairs (bone,
+// weight) in one compact run, per vertex in list order, with the rest
+// positions and the transformations as they are on entry. Every frame reads
+// them again, and the dense weight rows would not stay in cache.
+struct Blend {
+    std::vector<int> first; // numVertices + 1 offsets into the pairs
+    std::vector<int> bone;
+    std::vector<double> weight;
+    std::vector<double> rest; // p_v, 3 per vertex
+    std::vector<double> flat; // flattenBoneTransforms
+    std::size_t stride = 0;   // doubles per frame of flat
+};
+
+// Checks the shapes, sizes the residual table and gathers the blend.
+void prepareBlend(RiggingContext& context, Blend& blend)
 {
     checkShapes(context);
     const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
     if (context.sequence.rows < numFrames || context.sequence.columns < numVertices)
         throwSubscriptError();
     resizePointTable(context.residuals, numFrames, numVertices);
-
-    // The candidate pairs in one compact run (bone, weight), per vertex in
-    // list order, with the rest positions: every frame reads them again, and
-    // the dense weight rows would not stay in cache.
-    std::vector<int> first(std::size_t(numVertices) + 1, 0);
+    blend.first.assign(std::size_t(numVertices) + 1, 0);
     for (int v = 0; v < numVertices; ++v)
-        first[v + 1] = first[v] + int(context.vertexBones[v].size());
-    std::vector<int> pairBone(std::size_t(first[numVertices]));
-    std::vector<double> pairWeight(pairBone.size());
-    std::vector<double> rest(3 * std::size_t(numVertices));
+        blend.first[v + 1] = blend.first[v] + int(context.vertexBones[v].size());
+    blend.bone.resize(std::size_t(blend.first[numVertices]));
+    blend.weight.resize(blend.bone.size());
+    blend.rest.resize(3 * std::size_t(numVertices));
     for (int v = 0; v < numVertices; ++v) {
         const Vector& p = context.restPose[v];
         const Vector& w = context.weights[v];
-        rest[3 * v + 0] = p[0];
-        rest[3 * v + 1] = p[1];
-        rest[3 * v + 2] = p[2];
-        int n = first[v];
+        blend.rest[3 * v + 0] = p[0];
+        blend.rest[3 * v + 1] = p[1];
+        blend.rest[3 * v + 2] = p[2];
+        int n = blend.first[v];
         for (int k : context.vertexBones[v]) {
             if (k < 0 || k >= numBones)
                 throwSubscriptError();
-            pairBone[n] = k;
-            pairWeight[n] = w[k];
+            blend.bone[n] = k;
+            blend.weight[n] = w[k];
             ++n;
         }
     }
-    std::vector<double> flat;
-    flattenBoneTransforms(context.bones, numFrames, flat);
-    const std::size_t stride = context.bones.size() * 12;
+    flattenBoneTransforms(context.bones, numFrames, blend.flat);
+    blend.stride = context.bones.size() * 12;
+}
 
-    for (int f = 0; f < numFrames; ++f) {
-        const double* frame = flat.data() + std::size_t(f) * stride;
-        const double* x = context.sequence.point(f, 0);
-        double* r = context.residuals.point(f, 0);
-        for (int v = 0; v < numVertices; ++v) {
-            const double* p = rest.data() + 3 * v;
-            double s[3] = {0.0, 0.0, 0.0};
-            for (int n = first[v]; n < first[v + 1]; ++n) {
-                double q[3];
-                transformFlat(frame + std::size_t(pairBone[n]) * 12, p, q);
-                double w = pairWeight[n];
-                s[0] = s[0] + w * q[0];
-                s[1] = s[1] + w * q[1];
-                s[2] = s[2] + w * q[2];
-            }
-            r[3 * v + 0] = x[3 * v + 0] - s[0];
-            r[3 * v + 1] = x[3 * v + 1] - s[1];
-            r[3 * v + 2] = x[3 * v + 2] - s[2];
+// Residual row f from the blend: r_fv = x_fv − Σ w_vk·(R_kf·p_v + t_kf).
+void residualRow(RiggingContext& context, const Blend& blend, int f)
+{
+    const double* frame = blend.flat.data() + std::size_t(f) * blend.stride;
+    const double* x = context.sequence.point(f, 0);
+    double* r = context.residuals.point(f, 0);
+    for (int v = 0; v < context.numVertices; ++v) {
+        const double* p = blend.rest.data() + 3 * v;
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0;
+        for (int n = blend.first[v]; n < blend.first[v + 1]; ++n) {
+            double q[3];
+            transformFlat(frame + std::size_t(blend.bone[n]) * 12, p, q);
+            const double w = blend.weight[n];
+            s0 = s0 + w * q[0];
+            s1 = s1 + w * q[1];
+            s2 = s2 + w * q[2];
         }
+        r[3 * v + 0] = x[3 * v + 0] - s0;
+        r[3 * v + 1] = x[3 * v + 1] - s1;
+        r[3 * v + 2] = x[3 * v + 2] - s2;
     }
+}
+
+} // namespace
+
+void computeResiduals(RiggingContext& context)
+{
+    Blend blend;
+    prepareBlend(context, blend);
+    for (int f = 0; f < context.numFrames; ++f)
+        residualRow(context, blend, f);
 }
 
 void addBoneContribution(RiggingContext& context, int j, double sign)
@@ -333,51 +318,237 @@ Vector boneTargetPoints(const RiggingContext& context, int j, int f, std::vector
     return targetPoints(context, data, f, jointWeight, points);
 }
 
+namespace {
+
+// Every bone's candidate vertices and joints for one B step, gathered once,
+// bone after bone, with the rest pose in one compact block. Source points
+// p_v − c_s are not stored: each use recomputes the same difference.
+struct BoneRuns {
+    std::vector<std::size_t> first;      // numBones + 1: bone j's entries are first[j] .. first[j+1]−1
+    std::vector<int> vertex;             // v per entry
+    std::vector<double> weight;          // w_vj per entry
+    std::vector<std::size_t> jointFirst; // numBones + 1, into the joint lists
+    std::vector<int> jointBone;          // neighbour k per joint
+    std::vector<double> jointPoint;      // q_jk, 3 per joint
+    std::vector<double> jointTarget;     // y for the joints of the bone being fitted, 3 each
+    std::vector<double> centroid;        // c_s, 3 per bone
+    std::vector<double> rest;            // p_v, 3 per vertex
+    std::vector<unsigned char> distinct; // per bone: its list holds no vertex twice
+};
+
+void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
+{
+    const int numBones = context.numBones, numVertices = context.numVertices;
+    runs.rest.resize(3 * std::size_t(numVertices));
+    for (int v = 0; v < numVertices; ++v) {
+        const Vector& p = context.restPose[v];
+        for (int a = 0; a < 3; ++a)
+            runs.rest[3 * std::size_t(v) + a] = p[a];
+    }
+    runs.first.assign(std::size_t(numBones) + 1, 0);
+    runs.jointFirst.assign(std::size_t(numBones) + 1, 0);
+    for (int j = 0; j < numBones; ++j) {
+        runs.first[j + 1] = runs.first[j] + context.boneVertices[j].size();
+        std::size_t joints = 0;
+        for (int k = 0; k < numBones; ++k)
+            joints += isLinked(context.skeleton, j, k) ? 1 : 0;
+        runs.jointFirst[j + 1] = runs.jointFirst[j] + joints;
+    }
+    runs.vertex.resize(runs.first[numBones]);
+    runs.weight.resize(runs.first[numBones]);
+    runs.jointBone.resize(runs.jointFirst[numBones]);
+    runs.jointPoint.resize(3 * runs.jointFirst[numBones]);
+    runs.jointTarget.resize(3 * std::size_t(numBones));
+    runs.centroid.resize(3 * std::size_t(numBones));
+    runs.distinct.assign(std::size_t(numBones), 1);
+    for (int j = 0; j < numBones; ++j) {
+        // Source centroid: weight w² per vertex and h per joint, as sourcePoints sums it.
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
+        std::size_t n = runs.first[j];
+        for (int v : context.boneVertices[j]) {
+            if (v < 0 || v >= numVertices)
+                throwSubscriptError();
+            const double w = context.weights[v][j];
+            if (n > runs.first[j] && v <= runs.vertex[n - 1])
+                runs.distinct[j] = 0; // not ascending: a vertex may repeat
+            runs.vertex[n] = v;
+            runs.weight[n] = w;
+            ++n;
+            const double a = w * w;
+            const double* p = runs.rest.data() + 3 * std::size_t(v);
+            s0 = s0 + a * p[0];
+            s1 = s1 + a * p[1];
+            s2 = s2 + a * p[2];
+            W = W + a;
+        }
+        std::size_t m = runs.jointFirst[j];
+        for (int k = 0; k < numBones; ++k) {
+            if (!isLinked(context.skeleton, j, k))
+                continue;
+            const double* q = context.jointTable.at(j, k);
+            runs.jointBone[m] = k;
+            for (int a = 0; a < 3; ++a)
+                runs.jointPoint[3 * m + a] = q[a];
+            ++m;
+            s0 = s0 + h * q[0];
+            s1 = s1 + h * q[1];
+            s2 = s2 + h * q[2];
+            W = W + h;
+        }
+        runs.centroid[3 * j + 0] = s0 / W;
+        runs.centroid[3 * j + 1] = s1 / W;
+        runs.centroid[3 * j + 2] = s2 / W;
+    }
+}
+
+// r_fv += (w_vj·sign)·(R·p_v + t) over bone j's vertices, in one residual row.
+void addShare(double* row, const BoneRuns& runs, int j, const double* m, double sign)
+{
+    const double* rest = runs.rest.data();
+    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+        const int v = runs.vertex[i];
+        double q[3];
+        transformFlat(m, rest + 3 * std::size_t(v), q);
+        const double c = runs.weight[i] * sign;
+        double* r = row + 3 * std::size_t(v);
+        r[0] = r[0] + c * q[0];
+        r[1] = r[1] + c * q[1];
+        r[2] = r[2] + c * q[2];
+    }
+}
+
+// Target centroid c_t of bone j in frame f: weight w·r per vertex (weight sum
+// w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
+// With share, bone j's old share (m) is first added to each vertex's residual,
+// in the same pass: the list holds every vertex once, so each sum reads the
+// residual exactly as it would after a separate pass.
+void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, int j, int f, double h,
+                    const double* share, double* ct)
+{
+    const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
+    for (std::size_t n = 0; n < joints; ++n) {
+        const double* q = runs.jointPoint.data() + 3 * (firstJoint + n);
+        Vector y = transformPoint(context.bones[runs.jointBone[firstJoint + n]], f, makeVector3(q[0], q[1], q[2]));
+        for (int a = 0; a < 3; ++a)
+            runs.jointTarget[3 * n + a] = y[a];
+    }
+    const double* rest = runs.rest.data();
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
+    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+        const double w = runs.weight[i];
+        double* r = row + 3 * std::size_t(runs.vertex[i]);
+        if (share) {
+            double q[3];
+            transformFlat(share, rest + 3 * std::size_t(runs.vertex[i]), q);
+            const double c = w * 1.0;
+            r[0] = r[0] + c * q[0];
+            r[1] = r[1] + c * q[1];
+            r[2] = r[2] + c * q[2];
+        }
+        s0 = s0 + w * r[0];
+        s1 = s1 + w * r[1];
+        s2 = s2 + w * r[2];
+        W = W + w * w;
+    }
+    for (std::size_t n = 0; n < joints; ++n) {
+        const double* y = runs.jointTarget.data() + 3 * n;
+        s0 = s0 + h * y[0];
+        s1 = s1 + h * y[1];
+        s2 = s2 + h * y[2];
+        W = W + h;
+    }
+    ct[0] = s0 / W;
+    ct[1] = s1 / W;
+    ct[2] = s2 / W;
+}
+
+// M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
+// over the joints, each entry summed in list order from 0.0. The source
+// points p_v − c_s and target points r_fv − w·c_t (q − c_s and y − c_t per
+// joint) are formed on the way. False when an entry is not finite.
+bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h, const double* ct, Matrix& M)
+{
+    const double cs0 = runs.centroid[3 * std::size_t(j)], cs1 = runs.centroid[3 * std::size_t(j) + 1],
+                 cs2 = runs.centroid[3 * std::size_t(j) + 2];
+    const double ct0 = ct[0], ct1 = ct[1], ct2 = ct[2];
+    double m00 = 0.0, m01 = 0.0, m02 = 0.0, m10 = 0.0, m11 = 0.0, m12 = 0.0, m20 = 0.0, m21 = 0.0, m22 = 0.0;
+    // One source point s with its weight and target point u.
+    auto add = [&](double weight, const double* s, const double* u) {
+        const double a0 = weight * (s[0] - cs0), a1 = weight * (s[1] - cs1), a2 = weight * (s[2] - cs2);
+        m00 = m00 + a0 * u[0], m01 = m01 + a0 * u[1], m02 = m02 + a0 * u[2];
+        m10 = m10 + a1 * u[0], m11 = m11 + a1 * u[1], m12 = m12 + a1 * u[2];
+        m20 = m20 + a2 * u[0], m21 = m21 + a2 * u[1], m22 = m22 + a2 * u[2];
+    };
+    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+        const int v = runs.vertex[i];
+        const double w = runs.weight[i];
+        const double* r = row + 3 * std::size_t(v);
+        const double u[3] = {r[0] - w * ct0, r[1] - w * ct1, r[2] - w * ct2};
+        add(w, runs.rest.data() + 3 * std::size_t(v), u);
+    }
+    const std::size_t firstJoint = runs.jointFirst[j];
+    for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n) {
+        const double* y = runs.jointTarget.data() + 3 * (n - firstJoint);
+        const double u[3] = {y[0] - ct0, y[1] - ct1, y[2] - ct2};
+        add(h, runs.jointPoint.data() + 3 * n, u);
+    }
+    const double m[9] = {m00, m01, m02, m10, m11, m12, m20, m21, m22};
+    bool finite = true;
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b) {
+            M[a][b] = m[a * 3 + b];
+            finite = finite && std::isfinite(m[a * 3 + b]);
+        }
+    return finite;
+}
+
+bool isFinitePoint(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+
+} // namespace
+
 void updateBoneTransformations(RiggingContext& context, double lambda)
 {
-    computeResiduals(context);
+    // The residuals of the whole blend, a row at a time right before the
+    // frame's fits (the values computeResiduals gives).
+    Blend blend;
+    prepareBlend(context, blend);
     const int numFrames = context.numFrames, numBones = context.numBones;
     // Unused (and not finite) with a single bone: it has no joints.
     const double h = lambda * double(context.numVertices) / double(numBones - 1);
-
-    // Every buffer at the largest size any bone needs.
-    std::size_t mostVertices = 0;
-    for (int j = 0; j < numBones; ++j)
-        if (context.boneVertices[j].size() > mostVertices)
-            mostVertices = context.boneVertices[j].size();
-    BoneData data;
-    data.weights.resize(mostVertices);
-    data.positions.resize(3 * mostVertices);
-    data.jointBones.reserve(std::size_t(numBones));
-    data.jointPositions.resize(3 * std::size_t(numBones));
-    std::size_t longest = std::size_t(numBones) + std::max(std::size_t(context.numVertices), mostVertices);
-    std::vector<double> source, target;
-    source.reserve(3 * longest);
-    target.reserve(3 * longest);
+    BoneRuns runs;
+    gatherRuns(context, h, runs);
     Matrix M = zeroMatrix3();
+    Vector cs(3), ct(3);
 
-    for (int j = 0; j < numBones; ++j) {
-        gatherBone(context, j, data);
-        Vector cs = sourcePoints(data, numBones, h, source);
-        // Nothing to fit against (weight sum 0): the bone keeps its track and
-        // its share of the residuals stays as it is.
-        if (!isFinite3(cs))
-            continue;
-        // Frames are independent: each one takes bone j's old share out of
-        // its residuals, fits, and puts the new share back, while the rows are
-        // still in cache.
-        Bone& bone = context.bones[j];
-        for (int f = 0; f < numFrames; ++f) {
+    // A frame's fits read and write nothing of the other frames: the residual
+    // row, the transformations and the joint targets of frame f. So the frames
+    // are taken one at a time with every bone in order inside, which keeps the
+    // row in cache and gives each bone exactly what it sees bone by bone.
+    for (int f = 0; f < numFrames; ++f) {
+        residualRow(context, blend, f);
+        double* row = context.residuals.point(f, 0);
+        for (int j = 0; j < numBones; ++j) {
+            const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
+            // Nothing to fit against (weight sum 0): the bone keeps its track
+            // and its share of the residuals stays as it is.
+            if (!isFinitePoint(sourceCentroid))
+                continue;
+            // Take bone j's old share out of the row, fit, and put the new share back.
+            Bone& bone = context.bones[j];
             double m[12];
             flattenFrame(bone, f, m);
-            addFrameContribution(context.residuals, data, m, f, 1.0);
-            Vector ct = targetPoints(context, data, f, h, target);
+            if (!runs.distinct[j])
+                addShare(row, runs, j, m, 1.0);
+            targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct.data());
             // A centroid or covariance that is not finite, or a covariance the
             // SVD refuses, leaves this frame's R and t as they were.
-            if (isFinite3(ct) && crossCovariance(data, h, source.data(), target.data(), M))
+            if (isFinitePoint(ct.data()) && frameCovariance(row, runs, j, h, ct.data(), M)) {
+                for (int a = 0; a < 3; ++a)
+                    cs[a] = sourceCentroid[a];
                 rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
+            }
             flattenFrame(bone, f, m);
-            addFrameContribution(context.residuals, data, m, f, -1.0);
+            addShare(row, runs, j, m, -1.0);
         }
     }
 }

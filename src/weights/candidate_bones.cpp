@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "linalg/vertex_tiles.h"
+#include "linalg/wide_lanes.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
@@ -33,20 +34,6 @@ struct CandidateWork {
     Vector prior;
 };
 
-// Four lanes of doubles; each operation works on the lanes independently
-// with ordinary IEEE double arithmetic (no contraction into fused
-// multiply-add), so a lane computes exactly what the scalar expression would,
-// with or without wide registers.
-typedef double Quad __attribute__((vector_size(32)));
-// The same for reading from any double array (unaligned, may alias doubles).
-typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
-
-#if defined(__x86_64__)
-#define WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define WIDE_CLONES
-#endif
-
 // One frame's squared error of four vertices (rest points px, py, pz; observed
 // x[0], x[kTile], x[2·kTile]) under the transformation m, added to acc. The
 // rows are summed as m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row
@@ -58,9 +45,9 @@ __attribute__((always_inline)) inline void frameError(const double* m, const Qua
     const Quad tx = m[0] * px + m[1] * py + m[2] * pz + m[9];
     const Quad ty = m[3] * px + m[4] * py + m[5] * pz + m[10];
     const Quad tz = m[6] * px + m[7] * py + m[8] * pz + m[11];
-    const Quad ex = tx - *reinterpret_cast<const QuadIn*>(x);
-    const Quad ey = ty - *reinterpret_cast<const QuadIn*>(x + kTile);
-    const Quad ez = tz - *reinterpret_cast<const QuadIn*>(x + 2 * kTile);
+    const Quad ex = tx - quadAt(x);
+    const Quad ey = ty - quadAt(x + kTile);
+    const Quad ez = tz - quadAt(x + 2 * kTile);
     acc = acc + (ey * ey + ex * ex + ez * ez);
 }
 

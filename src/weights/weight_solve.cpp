@@ -4,6 +4,7 @@
 
 #include "linalg/least_squares.h"
 #include "linalg/vertex_tiles.h"
+#include "linalg/wide_lanes.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
@@ -24,18 +25,6 @@ struct SolveWork {
     Vector prior;
     PriorTables priorTables;
 };
-
-// Four lanes of doubles; each operation works on the lanes independently with
-// ordinary IEEE double arithmetic (no contraction into fused multiply-add), so
-// a lane computes exactly what the scalar expression would.
-typedef double Quad __attribute__((vector_size(32)));
-typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
-
-#if defined(__x86_64__)
-#define WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define WIDE_CLONES
-#endif
 
 // Fit rows of the normal equations for up to four bones at once, one lane
 // each: with M the row of the rest point p moved by the four bones, lane j of
