@@ -1,6 +1,8 @@
 #include "weights/smooth_weights.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -187,13 +189,16 @@ void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int
     const int numBones = context.numBones;
     out.resize(numBones);
     double* o = out.data();
-    for (int j = 0; j < numBones; ++j)
-        o[j] = 0.0;
+    std::fill(o, o + numBones, 0.0);
     if (!tables.usable)
         return;
     const std::vector<int>* nb;
     const std::vector<double>* rigidity;
     neighbourLists(context, v, nb, rigidity);
+    // Up to 64 bones, the bones that received a term are flagged, so that the
+    // total and the division visit only them, in increasing order.
+    const bool flagged = numBones <= 64;
+    std::uint64_t touched = 0;
     const std::size_t numNeighbours = nb->size();
     for (std::size_t k = 0; k < numNeighbours; ++k) {
         const int e = (*nb)[k];
@@ -202,8 +207,23 @@ void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int
         const double s = (*rigidity)[k];
         const int* bone = tables.bone.data() + std::size_t(e) * tables.width;
         const double* weight = tables.weight.data() + std::size_t(e) * tables.width;
-        for (int i = 0; i < tables.count[e]; ++i)
+        for (int i = 0; i < tables.count[e]; ++i) {
             o[bone[i]] += s * weight[i];
+            touched |= std::uint64_t(1) << (bone[i] & 63);
+        }
     }
-    normalisePrior(o, numBones);
+    if (!flagged) {
+        normalisePrior(o, numBones);
+        return;
+    }
+    // Bones without a term hold 0.0: adding them to the total or dividing
+    // them by it would change nothing (see normalisePrior).
+    double total = 0.0;
+    for (std::uint64_t bits = touched; bits != 0; bits &= bits - 1)
+        total += o[__builtin_ctzll(bits)];
+    if (total > 1e-6)
+        for (std::uint64_t bits = touched; bits != 0; bits &= bits - 1) {
+            const int j = __builtin_ctzll(bits);
+            o[j] = o[j] / total;
+        }
 }

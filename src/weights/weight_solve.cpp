@@ -175,17 +175,30 @@ void addSmoothnessRows(const std::vector<int>& list, double s, SolveWork& work)
     const int n = int(list.size());
     double* gram = work.gram.data();
     double* rhs = work.rhs.data();
-    // Their zero entries are added too: 0·s is +0.0, which leaves a sum from
-    // 0.0 unchanged unless s or the targets are not finite.
     for (int m = 0; m < n; ++m)
         work.target[m] = s * work.prior[list[m]];
+    bool finite = std::isfinite(s);
     for (int m = 0; m < n; ++m)
-        for (int i = 0; i < n; ++i) {
-            double ai = i == m ? s : 0.0;
-            for (int j = 0; j <= i; ++j)
-                gram[i * n + j] += ai * (j == m ? s : 0.0);
-            rhs[i] += ai * work.target[m];
+        finite = finite && std::isfinite(work.target[m]);
+    if (finite) {
+        // Row m adds s·s to entry (m, m) and s·target[m] to rhs[m]; its other
+        // products are zeros, and adding a zero to a sum that started from
+        // +0.0 leaves it as it is.
+        for (int m = 0; m < n; ++m) {
+            gram[m * n + m] += s * s;
+            rhs[m] += s * work.target[m];
         }
+    } else {
+        // With s or a target not finite, 0·s or 0·target is NaN: every
+        // product is added as the full rows would add it.
+        for (int m = 0; m < n; ++m)
+            for (int i = 0; i < n; ++i) {
+                double ai = i == m ? s : 0.0;
+                for (int j = 0; j <= i; ++j)
+                    gram[i * n + j] += ai * (j == m ? s : 0.0);
+                rhs[i] += ai * work.target[m];
+            }
+    }
 
     resizeMatrix(work.H, n, n);
     work.f.resize(n);
@@ -273,8 +286,9 @@ void solveWeights(RiggingContext& context, int k)
         addSmoothnessRows(list, s, work);
         solveStartPoint(row, list, work.start);
         solveSimplexNormal(work.H, work.f, work.start);
-        for (int j = 0; j < numBones; ++j)
-            row[j] = 0.0;
+        if (row.size() < std::size_t(numBones))
+            throwSubscriptError();
+        std::fill(row.data(), row.data() + numBones, 0.0);
         for (std::size_t i = 0; i < list.size(); ++i)
             row[list[i]] = work.start[i];
         refreshPriorEntry(context, v, work.priorTables);
