@@ -29,12 +29,15 @@ __attribute__((always_inline)) inline void frameError(const double* m, const Qua
 // E(v, k) of the kVertexTile vertices of one tile under one bone into
 // out[kVertexTile]: rest points [axis][lane], the tile's block of the tiled
 // sequence, m the bone's frame-0 transformation with frames frameStride
-// doubles apart. Built for the baseline instruction set and for 256-bit
-// registers.
-WIDE_CLONES void tileErrors(const double* m, std::size_t frameStride, int numFrames, const double* rest,
-                            const double* block, double* out)
+// doubles apart. Gives up and returns false as soon as, after a block of
+// frames, every lane's partial sum is above its bound[lane]: the remaining
+// squares can only add to it, so the full sum would be above too. Built for
+// the baseline instruction set and for 256-bit registers.
+WIDE_CLONES bool tileErrors(const double* m, std::size_t frameStride, int numFrames, const double* rest,
+                            const double* block, const double* bound, double* out)
 {
     static_assert(kVertexTile == 16, "four vectors per tile");
+    constexpr int kCheckEvery = 4;
     const QuadIn* p = reinterpret_cast<const QuadIn*>(rest);
     const Quad px0 = p[0], px1 = p[1], px2 = p[2], px3 = p[3];
     const Quad py0 = p[4], py1 = p[5], py2 = p[6], py3 = p[7];
@@ -46,12 +49,23 @@ WIDE_CLONES void tileErrors(const double* m, std::size_t frameStride, int numFra
         frameError(m, px1, py1, pz1, x + 4, acc1);
         frameError(m, px2, py2, pz2, x + 8, acc2);
         frameError(m, px3, py3, pz3, x + 12, acc3);
+        if ((f + 1) % kCheckEvery == 0 && f + 1 < numFrames) {
+            const auto above = (acc0 > quadAt(bound)) & (acc1 > quadAt(bound + 4)) & (acc2 > quadAt(bound + 8)) &
+                               (acc3 > quadAt(bound + 12));
+            if (above[0] && above[1] && above[2] && above[3])
+                return false;
+        }
     }
     std::memcpy(out, &acc0, sizeof acc0);
     std::memcpy(out + 4, &acc1, sizeof acc1);
     std::memcpy(out + 8, &acc2, sizeof acc2);
     std::memcpy(out + 12, &acc3, sizeof acc3);
+    return true;
 }
+
+// Bounds that never stop tileErrors.
+constexpr double kNoBound[kVertexTile] = {1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308,
+                                          1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308};
 
 // The tiled sequence of the run: the record's own when initLbgVq built it for
 // this sequence, otherwise built into local.
@@ -137,6 +151,12 @@ void assignVertices(LbgParams& params)
 {
     const int numBones = params.clusterCount;
     const int numFrames = params.numFrames;
+    // Each vertex's cluster so far, if any: its bone is tried first.
+    std::vector<int> previous(std::size_t(params.numVertices > 0 ? params.numVertices : 0), -1);
+    for (std::size_t k = 0; k < params.clusters.size() && k < std::size_t(numBones); ++k)
+        for (int v : params.clusters[k])
+            if (v >= 0 && v < params.numVertices)
+                previous[v] = int(k);
     params.clusters.resize(numBones);
     for (std::vector<int>& c : params.clusters)
         c.clear();
@@ -145,31 +165,54 @@ void assignVertices(LbgParams& params)
 
     // E(v, k) for a whole tile of vertices and one bone at a time, four
     // vertices to a vector; each vertex's error keeps its frame-by-frame order.
+    // A bone whose partial errors already exceed every vertex's best so far
+    // cannot win and is left unfinished; trying each vertex's previous bone
+    // first makes that happen early. The choice is the same as over all
+    // bones in order: the smallest error, ties to the lowest bone, none when
+    // no error is below 1e100.
     std::vector<double> flat, local;
     flattenBoneTransforms(*params.bones, numFrames, flat);
     const std::size_t stride = params.bones->size() * 12;
     const double* tiles = trajectoryTiles(params, local);
-    std::vector<double> err(std::size_t(numBones) * kVertexTile);
-    double rest[3 * kVertexTile];
+    std::vector<int> order;
+    order.reserve(std::size_t(numBones));
+    std::vector<unsigned char> queued(std::size_t(numBones), 0);
+    double rest[3 * kVertexTile], err[kVertexTile], best[kVertexTile];
+    int choice[kVertexTile];
     for (int first = 0; first < params.numVertices; first += kVertexTile) {
+        const int count = params.numVertices - first < kVertexTile ? params.numVertices - first : kVertexTile;
         tileRestPoints(params, first, rest);
         const double* block = tileBlock(tiles, numFrames, first);
-        for (int k = 0; k < numBones; ++k)
-            tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, block,
-                       err.data() + std::size_t(k) * kVertexTile);
-        const int count = params.numVertices - first < kVertexTile ? params.numVertices - first : kVertexTile;
+        order.clear();
         for (int i = 0; i < count; ++i) {
-            // Ties go to the lowest bone; an error never below 1e100 leaves the vertex unassigned.
-            double best = 1e100;
-            int choice = -1;
-            for (int k = 0; k < numBones; ++k)
-                if (err[std::size_t(k) * kVertexTile + i] < best) {
-                    best = err[std::size_t(k) * kVertexTile + i];
-                    choice = k;
-                }
-            if (choice >= 0)
-                params.clusters[choice].push_back(first + i);
+            const int k = previous[first + i];
+            if (k >= 0 && !queued[k]) {
+                queued[k] = 1;
+                order.push_back(k);
+            }
         }
+        for (int k = 0; k < numBones; ++k)
+            if (!queued[k])
+                order.push_back(k);
+        for (int k : order)
+            queued[k] = 0;
+        // Lanes past the last vertex never hold a bone back.
+        for (int i = 0; i < kVertexTile; ++i) {
+            best[i] = i < count ? 1e100 : -1.0;
+            choice[i] = -1;
+        }
+        for (int k : order) {
+            if (!tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, block, best, err))
+                continue;
+            for (int i = 0; i < count; ++i)
+                if (err[i] < best[i] || (err[i] == best[i] && choice[i] >= 0 && k < choice[i])) {
+                    best[i] = err[i];
+                    choice[i] = k;
+                }
+        }
+        for (int i = 0; i < count; ++i)
+            if (choice[i] >= 0)
+                params.clusters[choice[i]].push_back(first + i);
     }
 }
 
@@ -286,7 +329,7 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
                 restReady = true;
             }
             tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, tileBlock(tiles, numFrames, first),
-                       err);
+                       kNoBound, err);
             for (int e = i; e < count; ++e)
                 if (owner[first + e] == k)
                     own[first + e] = err[e];
