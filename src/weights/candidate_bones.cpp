@@ -142,13 +142,28 @@ void rankBest(BoneScore* records, int count, int wanted)
 // The bone with the largest current weight in each vertex's list as it is on
 // entry (the first of equal weights; bone 0 for an empty list), and the flags
 // of bones that are dominant on the two ends of some mesh edge.
-void buildBoneContact(const RiggingContext& context, CandidateWork& work)
+void buildBoneContact(const RiggingContext& context, const PriorTables* tables, CandidateWork& work)
 {
     const int numVertices = context.numVertices, numBones = context.numBones;
     if (context.vertexBones.size() < std::size_t(numVertices) || context.neighbours.size() < std::size_t(numVertices))
         throwSubscriptError();
     work.dominantBone.assign(numVertices, 0);
-    for (int v = 0; v < numVertices; ++v) {
+    for (int v = 0; tables && v < numVertices; ++v) {
+        // The tables hold every list with its weights: no weight row is read.
+        const int* bone = tables->bone.data() + std::size_t(v) * tables->width;
+        const double* weight = tables->weight.data() + std::size_t(v) * tables->width;
+        if (tables->count[v] == 0)
+            continue;
+        int best = bone[0];
+        double bestWeight = -1.0;
+        for (int i = 0; i < tables->count[v]; ++i)
+            if (weight[i] > bestWeight) {
+                bestWeight = weight[i];
+                best = bone[i];
+            }
+        work.dominantBone[v] = best;
+    }
+    for (int v = 0; !tables && v < numVertices; ++v) {
         const std::vector<int>& list = context.vertexBones[v];
         if (list.empty())
             continue;
@@ -196,8 +211,6 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     }
 
     CandidateWork work;
-    if (restricted)
-        buildBoneContact(context, work);
     if (std::size_t(numBones) > context.bones.size())
         throwSubscriptError();
     const PointTable& seq = context.sequence;
@@ -208,6 +221,15 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     // Fit errors depend on nothing that a weight pass changes: with the cache
     // on they are kept for the next call with the same bones.
     const bool cached = syncFitCache(context, work.flat);
+    // The prior's tables as the last weight pass left them, or fresh ones.
+    PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
+    const bool tablesKept = cached && restricted && priorTablesCurrent(context, k, tables);
+    if (restricted && !tablesKept)
+        buildPriorTables(context, k, tables);
+    if (cached)
+        context.fitCache.priorValid = false;
+    if (restricted)
+        buildBoneContact(context, tablesKept && tables.usable ? &tables : nullptr, work);
     std::vector<double>& scores = cached ? context.fitCache.scores : work.scores;
     std::vector<unsigned char>& scored = cached ? context.fitCache.scored : work.scored;
     const int numTiles = (numVertices + kTile - 1) / kTile;
@@ -221,8 +243,6 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     work.tileScores.resize(kTile);
     work.wanted.resize(numBones);
     work.records.resize(numBones);
-    if (restricted)
-        buildPriorTables(context, k, work.priorTables);
 
     for (int v = 0; v < numVertices; ++v) {
         // Only the bones that a vertex of the tile may take are scored.
@@ -244,7 +264,7 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
 
         // The neighbours before v already hold their new lists here.
         if (restricted)
-            smoothedPrior(context, work.priorTables, v, work.prior);
+            smoothedPrior(context, tables, v, work.prior);
         else
             smoothedWeightVector(context, v, work.prior, false);
         // Only bones that may be taken are ranked; the best k of them, in
@@ -273,6 +293,8 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
             context.boneVertices[b].push_back(v);
         }
         if (restricted)
-            refreshPriorEntry(context, v, work.priorTables);
+            refreshPriorEntry(context, v, tables);
     }
+    if (cached && restricted)
+        context.fitCache.priorValid = true;
 }

@@ -7,11 +7,15 @@
 
 #include <vector>
 
+#include "weights/prior_tables.h"
+
 struct RiggingContext;
 
 struct FitCache {
-    // Off by default: whoever turns it on promises that the rest pose and the
-    // sequence do not change while it is on (the driver does for a run).
+    // Off by default: whoever turns it on promises that the rest pose, the
+    // sequence, the neighbours and their rigidity weights do not change while
+    // it is on, and that only the weight passes and the candidate choice
+    // change the weights and the candidate lists (the driver does for a run).
     bool enabled = false;
 
     // What the entries belong to: the transformations, bit for bit, in the
@@ -40,6 +44,12 @@ struct FitCache {
     int width = 0;
     std::vector<int> lists;
     std::vector<double> sums;
+
+    // The neighbour prior's tables as the last restricted candidate choice or
+    // weight solve left them (valid), for the next one. A candidate choice
+    // over all bones (after pruning) rebuilds every list and drops them.
+    PriorTables prior;
+    bool priorValid = false;
 };
 
 // Ties the cache to the current bones (flat, from flattenBoneTransforms over

@@ -147,6 +147,29 @@ void buildPriorTables(const RiggingContext& context, int minWidth, PriorTables& 
         return;
     if (context.vertexBones.size() < std::size_t(numVertices))
         throwSubscriptError();
+    if (tables.neighbourStart.size() != std::size_t(numVertices) + 1) {
+        tables.neighbourStart.assign(std::size_t(numVertices) + 1, 0);
+        std::size_t links = 0;
+        for (int v = 0; v < numVertices && std::size_t(v) < context.neighbours.size(); ++v)
+            links += context.neighbours[v].size();
+        tables.neighbour.clear();
+        tables.rigidity.clear();
+        tables.neighbour.reserve(links);
+        tables.rigidity.reserve(links);
+        for (int v = 0; v < numVertices; ++v) {
+            const std::vector<int>* nb;
+            const std::vector<double>* rigidity;
+            neighbourLists(context, v, nb, rigidity);
+            for (std::size_t k = 0; k < nb->size(); ++k) {
+                const int e = (*nb)[k];
+                if (e < 0 || e >= numVertices)
+                    throwSubscriptError();
+                tables.neighbour.push_back(e);
+                tables.rigidity.push_back((*rigidity)[k]);
+            }
+            tables.neighbourStart[v + 1] = int(tables.neighbour.size());
+        }
+    }
     int width = minWidth > 0 ? minWidth : 0;
     for (int v = 0; v < numVertices; ++v)
         if (int(context.vertexBones[v].size()) > width)
@@ -155,8 +178,18 @@ void buildPriorTables(const RiggingContext& context, int minWidth, PriorTables& 
     tables.count.assign(numVertices, 0);
     tables.bone.assign(std::size_t(numVertices) * width, 0);
     tables.weight.assign(std::size_t(numVertices) * width, 0.0);
+    tables.exact.assign(numVertices, 0);
     for (int v = 0; v < numVertices; ++v)
         refreshPriorEntry(context, v, tables);
+}
+
+bool priorTablesCurrent(const RiggingContext& context, int k, const PriorTables& tables)
+{
+    const std::size_t numVertices = std::size_t(context.numVertices);
+    return context.fitCache.priorValid && tables.usable && tables.width >= k && tables.count.size() == numVertices &&
+           tables.neighbourStart.size() == numVertices + 1 && rowCount(context.weights) == numVertices &&
+           columnCount(context.weights) == std::size_t(context.numBones) &&
+           context.vertexBones.size() >= numVertices;
 }
 
 void refreshPriorEntry(const RiggingContext& context, int v, PriorTables& tables)
@@ -164,24 +197,66 @@ void refreshPriorEntry(const RiggingContext& context, int v, PriorTables& tables
     if (!tables.usable)
         return;
     const std::vector<int>& list = context.vertexBones[v];
-    if (int(list.size()) > tables.width)
+    const int n = int(list.size());
+    if (n > tables.width)
         throwSubscriptError();
-    const Vector& w = context.weights[v];
-    const double minWeight = context.smoothWeightMin;
     int* bone = tables.bone.data() + std::size_t(v) * tables.width;
     double* weight = tables.weight.data() + std::size_t(v) * tables.width;
-    int n = 0;
-    for (int j : list) {
-        const double x = w[j];
-        if (x > minWeight) {
-            if (j < 0 || j >= context.numBones)
-                throwSubscriptError();
-            bone[n] = j;
-            weight[n] = x;
-            ++n;
+    if (tables.exact[v]) {
+        // The row is +0.0 outside the old list: each new bone's weight is its
+        // old entry's or +0.0. The row stays as it was, so it may now hold
+        // weights outside the new list.
+        int oldBones[64];
+        double oldWeights[64];
+        const int old = tables.count[v];
+        if (old <= 64 && n <= 64) {
+            std::copy(bone, bone + old, oldBones);
+            std::copy(weight, weight + old, oldWeights);
+            for (int i = 0; i < n; ++i) {
+                const int j = list[i];
+                if (j < 0 || j >= context.numBones)
+                    throwSubscriptError();
+                double w = 0.0;
+                for (int o = 0; o < old; ++o)
+                    if (oldBones[o] == j) {
+                        w = oldWeights[o];
+                        break;
+                    }
+                bone[i] = j;
+                weight[i] = w;
+            }
+            tables.count[v] = n;
+            tables.exact[v] = 0;
+            return;
         }
     }
+    const Vector& w = context.weights[v];
+    for (int i = 0; i < n; ++i) {
+        const int j = list[i];
+        if (j < 0 || j >= context.numBones)
+            throwSubscriptError();
+        bone[i] = j;
+        weight[i] = w[j];
+    }
     tables.count[v] = n;
+    tables.exact[v] = 0;
+}
+
+void setPriorEntry(PriorTables& tables, int v, const std::vector<int>& list, const Vector& row)
+{
+    if (!tables.usable)
+        return;
+    const int n = int(list.size());
+    if (n > tables.width)
+        throwSubscriptError();
+    int* bone = tables.bone.data() + std::size_t(v) * tables.width;
+    double* weight = tables.weight.data() + std::size_t(v) * tables.width;
+    for (int i = 0; i < n; ++i) {
+        bone[i] = list[i];
+        weight[i] = row[list[i]];
+    }
+    tables.count[v] = n;
+    tables.exact[v] = 1;
 }
 
 void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int v, Vector& out)
@@ -192,25 +267,23 @@ void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int
     std::fill(o, o + numBones, 0.0);
     if (!tables.usable)
         return;
-    const std::vector<int>* nb;
-    const std::vector<double>* rigidity;
-    neighbourLists(context, v, nb, rigidity);
+    if (v < 0 || v >= context.numVertices)
+        throwSubscriptError();
+    const double minWeight = context.smoothWeightMin;
     // Up to 64 bones, the bones that received a term are flagged, so that the
     // total and the division visit only them, in increasing order.
     const bool flagged = numBones <= 64;
     std::uint64_t touched = 0;
-    const std::size_t numNeighbours = nb->size();
-    for (std::size_t k = 0; k < numNeighbours; ++k) {
-        const int e = (*nb)[k];
-        if (e < 0 || e >= context.numVertices)
-            throwSubscriptError();
-        const double s = (*rigidity)[k];
+    for (int k = tables.neighbourStart[v]; k < tables.neighbourStart[v + 1]; ++k) {
+        const int e = tables.neighbour[k];
+        const double s = tables.rigidity[k];
         const int* bone = tables.bone.data() + std::size_t(e) * tables.width;
         const double* weight = tables.weight.data() + std::size_t(e) * tables.width;
-        for (int i = 0; i < tables.count[e]; ++i) {
-            o[bone[i]] += s * weight[i];
-            touched |= std::uint64_t(1) << (bone[i] & 63);
-        }
+        for (int i = 0; i < tables.count[e]; ++i)
+            if (weight[i] > minWeight) {
+                o[bone[i]] += s * weight[i];
+                touched |= std::uint64_t(1) << (bone[i] & 63);
+            }
     }
     if (!flagged) {
         normalisePrior(o, numBones);

@@ -266,7 +266,12 @@ void solveWeights(RiggingContext& context, int k)
         cache.sums.assign(std::size_t(numVertices) * (longest * longest + longest), 0.0);
     }
 
-    buildPriorTables(context, longest, work.priorTables);
+    // The prior's tables as the candidate choice left them, or fresh ones.
+    PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
+    if (!(cached && priorTablesCurrent(context, longest, tables)))
+        buildPriorTables(context, longest, tables);
+    if (cached)
+        context.fitCache.priorValid = false;
 
     for (int v = 0; v < numVertices; ++v) {
         const std::vector<int>& list = context.vertexBones[v];
@@ -278,10 +283,10 @@ void solveWeights(RiggingContext& context, int k)
             // No candidate to hold the weight: the row stays all zeros.
             for (int j = 0; j < numBones; ++j)
                 row[j] = 0.0;
-            refreshPriorEntry(context, v, work.priorTables);
+            setPriorEntry(tables, v, list, row);
             continue;
         }
-        smoothedPrior(context, work.priorTables, v, work.prior);
+        smoothedPrior(context, tables, v, work.prior);
         fitSums(context, cached, v, list, work);
         addSmoothnessRows(list, s, work);
         solveStartPoint(row, list, work.start);
@@ -291,6 +296,8 @@ void solveWeights(RiggingContext& context, int k)
         std::fill(row.data(), row.data() + numBones, 0.0);
         for (std::size_t i = 0; i < list.size(); ++i)
             row[list[i]] = work.start[i];
-        refreshPriorEntry(context, v, work.priorTables);
+        setPriorEntry(tables, v, list, row);
     }
+    if (cached)
+        context.fitCache.priorValid = true;
 }
