@@ -6,6 +6,11 @@
 // registers.
 #pragma once
 
+// The helpers that take or return these are always inlined, never an
+// interface between separately built code, so the baseline build's note that
+// their calling convention differs from the AVX one does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 typedef double Quad __attribute__((vector_size(32)));
 // The same for reading from any double array (unaligned, may alias doubles).
 typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));

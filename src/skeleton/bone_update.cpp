@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "linalg/svd3.h"
+#include "linalg/wide_lanes.h"
+#include "skeleton/residual_blend.h"
 
 namespace {
 
@@ -202,82 +204,10 @@ void checkBone(const RiggingContext& context, int j)
 
 } // namespace
 
-namespace {
-
-// The blend of every vertex for the residuals: its candidate pairs (bone,
-// weight) in one compact run, per vertex in list order, with the rest
-// positions and the transformations as they are on entry. Every frame reads
-// them again, and the dense weight rows would not stay in cache.
-struct Blend {
-    std::vector<int> first; // numVertices + 1 offsets into the pairs
-    std::vector<int> bone;
-    std::vector<double> weight;
-    std::vector<double> rest; // p_v, 3 per vertex
-    std::vector<double> flat; // flattenBoneTransforms
-    std::size_t stride = 0;   // doubles per frame of flat
-};
-
-// Checks the shapes, sizes the residual table and gathers the blend.
-void prepareBlend(RiggingContext& context, Blend& blend)
-{
-    checkShapes(context);
-    const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
-    if (context.sequence.rows < numFrames || context.sequence.columns < numVertices)
-        throwSubscriptError();
-    resizePointTable(context.residuals, numFrames, numVertices);
-    blend.first.assign(std::size_t(numVertices) + 1, 0);
-    for (int v = 0; v < numVertices; ++v)
-        blend.first[v + 1] = blend.first[v] + int(context.vertexBones[v].size());
-    blend.bone.resize(std::size_t(blend.first[numVertices]));
-    blend.weight.resize(blend.bone.size());
-    blend.rest.resize(3 * std::size_t(numVertices));
-    for (int v = 0; v < numVertices; ++v) {
-        const Vector& p = context.restPose[v];
-        const Vector& w = context.weights[v];
-        blend.rest[3 * v + 0] = p[0];
-        blend.rest[3 * v + 1] = p[1];
-        blend.rest[3 * v + 2] = p[2];
-        int n = blend.first[v];
-        for (int k : context.vertexBones[v]) {
-            if (k < 0 || k >= numBones)
-                throwSubscriptError();
-            blend.bone[n] = k;
-            blend.weight[n] = w[k];
-            ++n;
-        }
-    }
-    flattenBoneTransforms(context.bones, numFrames, blend.flat);
-    blend.stride = context.bones.size() * 12;
-}
-
-// Residual row f from the blend: r_fv = x_fv − Σ w_vk·(R_kf·p_v + t_kf).
-void residualRow(RiggingContext& context, const Blend& blend, int f)
-{
-    const double* frame = blend.flat.data() + std::size_t(f) * blend.stride;
-    const double* x = context.sequence.point(f, 0);
-    double* r = context.residuals.point(f, 0);
-    for (int v = 0; v < context.numVertices; ++v) {
-        const double* p = blend.rest.data() + 3 * v;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0;
-        for (int n = blend.first[v]; n < blend.first[v + 1]; ++n) {
-            double q[3];
-            transformFlat(frame + std::size_t(blend.bone[n]) * 12, p, q);
-            const double w = blend.weight[n];
-            s0 = s0 + w * q[0];
-            s1 = s1 + w * q[1];
-            s2 = s2 + w * q[2];
-        }
-        r[3 * v + 0] = x[3 * v + 0] - s0;
-        r[3 * v + 1] = x[3 * v + 1] - s1;
-        r[3 * v + 2] = x[3 * v + 2] - s2;
-    }
-}
-
-} // namespace
-
 void computeResiduals(RiggingContext& context)
 {
-    Blend blend;
+    checkShapes(context);
+    ResidualBlend blend;
     prepareBlend(context, blend);
     for (int f = 0; f < context.numFrames; ++f)
         residualRow(context, blend, f);
@@ -402,18 +332,18 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
 }
 
 // r_fv += (w_vj·sign)·(R·p_v + t) over bone j's vertices, in one residual row.
-void addShare(double* row, const BoneRuns& runs, int j, const double* m, double sign)
+__attribute__((always_inline)) inline void addShare(double* row, const BoneRuns& runs, int j, const double* m,
+                                                    double sign)
 {
+    const Columns T = columnsOf(m);
     const double* rest = runs.rest.data();
     for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
         const int v = runs.vertex[i];
-        double q[3];
-        transformFlat(m, rest + 3 * std::size_t(v), q);
+        Quad q;
+        movePoint(T, rest + 3 * std::size_t(v), q);
         const double c = runs.weight[i] * sign;
         double* r = row + 3 * std::size_t(v);
-        r[0] = r[0] + c * q[0];
-        r[1] = r[1] + c * q[1];
-        r[2] = r[2] + c * q[2];
+        store3(r, load3(r) + c * q);
     }
 }
 
@@ -421,9 +351,11 @@ void addShare(double* row, const BoneRuns& runs, int j, const double* m, double 
 // w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
 // With share, bone j's old share (m) is first added to each vertex's residual,
 // in the same pass: the list holds every vertex once, so each sum reads the
-// residual exactly as it would after a separate pass.
-void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, int j, int f, double h,
-                    const double* share, double* ct)
+// residual exactly as it would after a separate pass. The sums ride in the
+// lanes (s0, s1, s2, W), each lane its own sum in list order.
+__attribute__((always_inline)) inline void targetCentroid(const RiggingContext& context, double* row,
+                                                          BoneRuns& runs, int j, int f, double h,
+                                                          const double* share, double* ct)
 {
     const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
     for (std::size_t n = 0; n < joints; ++n) {
@@ -433,23 +365,30 @@ void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, 
             runs.jointTarget[3 * n + a] = y[a];
     }
     const double* rest = runs.rest.data();
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
-    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
-        const double w = runs.weight[i];
-        double* r = row + 3 * std::size_t(runs.vertex[i]);
-        if (share) {
-            double q[3];
-            transformFlat(share, rest + 3 * std::size_t(runs.vertex[i]), q);
+    Quad sums = {0.0, 0.0, 0.0, 0.0};
+    if (share) {
+        const Columns T = columnsOf(share);
+        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+            const double w = runs.weight[i];
+            const int v = runs.vertex[i];
+            double* r = row + 3 * std::size_t(v);
+            Quad q;
+            movePoint(T, rest + 3 * std::size_t(v), q);
             const double c = w * 1.0;
-            r[0] = r[0] + c * q[0];
-            r[1] = r[1] + c * q[1];
-            r[2] = r[2] + c * q[2];
+            Quad updated = load3(r) + c * q;
+            store3(r, updated);
+            updated[3] = w;
+            sums = sums + w * updated;
         }
-        s0 = s0 + w * r[0];
-        s1 = s1 + w * r[1];
-        s2 = s2 + w * r[2];
-        W = W + w * w;
+    } else {
+        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+            const double w = runs.weight[i];
+            Quad r = load3(row + 3 * std::size_t(runs.vertex[i]));
+            r[3] = w;
+            sums = sums + w * r;
+        }
     }
+    double s0 = sums[0], s1 = sums[1], s2 = sums[2], W = sums[3];
     for (std::size_t n = 0; n < joints; ++n) {
         const double* y = runs.jointTarget.data() + 3 * n;
         s0 = s0 + h * y[0];
@@ -465,40 +404,38 @@ void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, 
 // M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
 // over the joints, each entry summed in list order from 0.0. The source
 // points p_v − c_s and target points r_fv − w·c_t (q − c_s and y − c_t per
-// joint) are formed on the way. False when an entry is not finite.
-bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h, const double* ct, Matrix& M)
+// joint) are formed on the way; row a of M rides in the lanes of one vector.
+// False when an entry is not finite.
+__attribute__((always_inline)) inline bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h,
+                                                           const double* ct, Matrix& M)
 {
-    const double cs0 = runs.centroid[3 * std::size_t(j)], cs1 = runs.centroid[3 * std::size_t(j) + 1],
-                 cs2 = runs.centroid[3 * std::size_t(j) + 2];
-    const double ct0 = ct[0], ct1 = ct[1], ct2 = ct[2];
-    double m00 = 0.0, m01 = 0.0, m02 = 0.0, m10 = 0.0, m11 = 0.0, m12 = 0.0, m20 = 0.0, m21 = 0.0, m22 = 0.0;
-    // One source point s with its weight and target point u.
-    auto add = [&](double weight, const double* s, const double* u) {
-        const double a0 = weight * (s[0] - cs0), a1 = weight * (s[1] - cs1), a2 = weight * (s[2] - cs2);
-        m00 = m00 + a0 * u[0], m01 = m01 + a0 * u[1], m02 = m02 + a0 * u[2];
-        m10 = m10 + a1 * u[0], m11 = m11 + a1 * u[1], m12 = m12 + a1 * u[2];
-        m20 = m20 + a2 * u[0], m21 = m21 + a2 * u[1], m22 = m22 + a2 * u[2];
-    };
+    const Quad cs = load3(runs.centroid.data() + 3 * std::size_t(j));
+    const Quad t = load3(ct);
+    Quad m0 = {0.0, 0.0, 0.0, 0.0}, m1 = m0, m2 = m0;
     for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
         const int v = runs.vertex[i];
         const double w = runs.weight[i];
-        const double* r = row + 3 * std::size_t(v);
-        const double u[3] = {r[0] - w * ct0, r[1] - w * ct1, r[2] - w * ct2};
-        add(w, runs.rest.data() + 3 * std::size_t(v), u);
+        const Quad u = load3(row + 3 * std::size_t(v)) - w * t;
+        const Quad a = w * (load3(runs.rest.data() + 3 * std::size_t(v)) - cs);
+        m0 = m0 + a[0] * u;
+        m1 = m1 + a[1] * u;
+        m2 = m2 + a[2] * u;
     }
     const std::size_t firstJoint = runs.jointFirst[j];
     for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n) {
-        const double* y = runs.jointTarget.data() + 3 * (n - firstJoint);
-        const double u[3] = {y[0] - ct0, y[1] - ct1, y[2] - ct2};
-        add(h, runs.jointPoint.data() + 3 * n, u);
+        const Quad u = load3(runs.jointTarget.data() + 3 * (n - firstJoint)) - t;
+        const Quad a = h * (load3(runs.jointPoint.data() + 3 * n) - cs);
+        m0 = m0 + a[0] * u;
+        m1 = m1 + a[1] * u;
+        m2 = m2 + a[2] * u;
     }
-    const double m[9] = {m00, m01, m02, m10, m11, m12, m20, m21, m22};
     bool finite = true;
-    for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b) {
-            M[a][b] = m[a * 3 + b];
-            finite = finite && std::isfinite(m[a * 3 + b]);
-        }
+    for (int b = 0; b < 3; ++b) {
+        M[0][b] = m0[b];
+        M[1][b] = m1[b];
+        M[2][b] = m2[b];
+        finite = finite && std::isfinite(m0[b]) && std::isfinite(m1[b]) && std::isfinite(m2[b]);
+    }
     return finite;
 }
 
@@ -506,49 +443,60 @@ bool isFinitePoint(const double* p) { return std::isfinite(p[0]) && std::isfinit
 
 } // namespace
 
+namespace {
+
+// Frame f of the B step: the residual row of the whole blend, then every bone
+// in order: its old share out, the fit, its new share back. Built for the
+// baseline instruction set and for 256-bit registers.
+WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+{
+    residualRow(context, blend, f);
+    double* row = context.residuals.point(f, 0);
+    Matrix M = zeroMatrix3();
+    Vector cs(3), ct(3);
+    for (int j = 0; j < context.numBones; ++j) {
+        const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
+        // Nothing to fit against (weight sum 0): the bone keeps its track
+        // and its share of the residuals stays as it is.
+        if (!isFinitePoint(sourceCentroid))
+            continue;
+        Bone& bone = context.bones[j];
+        double m[12];
+        flattenFrame(bone, f, m);
+        if (!runs.distinct[j])
+            addShare(row, runs, j, m, 1.0);
+        targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct.data());
+        // A centroid or covariance that is not finite, or a covariance the
+        // SVD refuses, leaves this frame's R and t as they were.
+        if (isFinitePoint(ct.data()) && frameCovariance(row, runs, j, h, ct.data(), M)) {
+            for (int a = 0; a < 3; ++a)
+                cs[a] = sourceCentroid[a];
+            rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
+        }
+        flattenFrame(bone, f, m);
+        addShare(row, runs, j, m, -1.0);
+    }
+}
+
+} // namespace
+
 void updateBoneTransformations(RiggingContext& context, double lambda)
 {
+    checkShapes(context);
     // The residuals of the whole blend, a row at a time right before the
     // frame's fits (the values computeResiduals gives).
-    Blend blend;
+    ResidualBlend blend;
     prepareBlend(context, blend);
     const int numFrames = context.numFrames, numBones = context.numBones;
     // Unused (and not finite) with a single bone: it has no joints.
     const double h = lambda * double(context.numVertices) / double(numBones - 1);
     BoneRuns runs;
     gatherRuns(context, h, runs);
-    Matrix M = zeroMatrix3();
-    Vector cs(3), ct(3);
 
     // A frame's fits read and write nothing of the other frames: the residual
     // row, the transformations and the joint targets of frame f. So the frames
     // are taken one at a time with every bone in order inside, which keeps the
     // row in cache and gives each bone exactly what it sees bone by bone.
-    for (int f = 0; f < numFrames; ++f) {
-        residualRow(context, blend, f);
-        double* row = context.residuals.point(f, 0);
-        for (int j = 0; j < numBones; ++j) {
-            const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
-            // Nothing to fit against (weight sum 0): the bone keeps its track
-            // and its share of the residuals stays as it is.
-            if (!isFinitePoint(sourceCentroid))
-                continue;
-            // Take bone j's old share out of the row, fit, and put the new share back.
-            Bone& bone = context.bones[j];
-            double m[12];
-            flattenFrame(bone, f, m);
-            if (!runs.distinct[j])
-                addShare(row, runs, j, m, 1.0);
-            targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct.data());
-            // A centroid or covariance that is not finite, or a covariance the
-            // SVD refuses, leaves this frame's R and t as they were.
-            if (isFinitePoint(ct.data()) && frameCovariance(row, runs, j, h, ct.data(), M)) {
-                for (int a = 0; a < 3; ++a)
-                    cs[a] = sourceCentroid[a];
-                rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
-            }
-            flattenFrame(bone, f, m);
-            addShare(row, runs, j, m, -1.0);
-        }
-    }
+    for (int f = 0; f < numFrames; ++f)
+        fitFrame(context, blend, runs, f, h);
 }
