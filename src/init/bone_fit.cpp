@@ -33,9 +33,7 @@ bool fitBoneToGroup(const LbgParams& params, Bone& bone, std::vector<int> member
 
     bone.rotations.resize(params.numFrames);
     bone.translations.resize(params.numFrames);
-    Matrix covariance = zeroMatrix3();
-    Matrix rotation;
-    Vector translation;
+    const double p[3] = {restCentroid[0], restCentroid[1], restCentroid[2]};
     for (int f = 0; f < params.numFrames; ++f) {
         const double* row = sequence.point(f, 0);
         double s0 = 0.0, s1 = 0.0, s2 = 0.0;
@@ -57,14 +55,17 @@ bool fitBoneToGroup(const LbgParams& params, Bone& bone, std::vector<int> member
             h10 = h10 + a[1] * b0, h11 = h11 + a[1] * b1, h12 = h12 + a[1] * b2;
             h20 = h20 + a[2] * b0, h21 = h21 + a[2] * b1, h22 = h22 + a[2] * b2;
         }
-        covariance[0][0] = h00, covariance[0][1] = h01, covariance[0][2] = h02;
-        covariance[1][0] = h10, covariance[1][1] = h11, covariance[1][2] = h12;
-        covariance[2][0] = h20, covariance[2][1] = h21, covariance[2][2] = h22;
-
-        if (!rotationFromCovariance(covariance, restCentroid, makeVector3(m0, m1, m2), rotation, translation))
+        const double covariance[3][3] = {{h00, h01, h02}, {h10, h11, h12}, {h20, h21, h22}};
+        const double m[3] = {m0, m1, m2};
+        double R[3][3], t[3];
+        if (!rotationFromCovariance3(covariance, p, m, R, t))
             return false;
-        bone.rotations[f] = rotation;
-        bone.translations[f] = translation;
+        Matrix& rotation = bone.rotations[f];
+        resizeMatrix(rotation, 3, 3);
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b)
+                rotation[a][b] = R[a][b];
+        bone.translations[f] = makeVector3(t[0], t[1], t[2]);
     }
     return true;
 }

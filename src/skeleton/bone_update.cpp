@@ -407,7 +407,7 @@ __attribute__((always_inline)) inline void targetCentroid(const RiggingContext& 
 // joint) are formed on the way; row a of M rides in the lanes of one vector.
 // False when an entry is not finite.
 __attribute__((always_inline)) inline bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h,
-                                                           const double* ct, Matrix& M)
+                                                           const double* ct, double M[3][3])
 {
     const Quad cs = load3(runs.centroid.data() + 3 * std::size_t(j));
     const Quad t = load3(ct);
@@ -441,6 +441,20 @@ __attribute__((always_inline)) inline bool frameCovariance(const double* row, co
 
 bool isFinitePoint(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
+// R_f and t_f of the bone become R and t (a 3 x 3 matrix and a 3-vector).
+void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
+{
+    Matrix& rotation = bone.rotations.at(f);
+    Vector& translation = bone.translations.at(f);
+    resizeMatrix(rotation, 3, 3);
+    translation.resize(3);
+    for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b)
+            rotation[a][b] = R[a][b];
+        translation[a] = t[a];
+    }
+}
+
 } // namespace
 
 namespace {
@@ -452,8 +466,7 @@ WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, B
 {
     residualRow(context, blend, f);
     double* row = context.residuals.point(f, 0);
-    Matrix M = zeroMatrix3();
-    Vector cs(3), ct(3);
+    double M[3][3], ct[3], R[3][3], t[3];
     for (int j = 0; j < context.numBones; ++j) {
         const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
         // Nothing to fit against (weight sum 0): the bone keeps its track
@@ -465,14 +478,12 @@ WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, B
         flattenFrame(bone, f, m);
         if (!runs.distinct[j])
             addShare(row, runs, j, m, 1.0);
-        targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct.data());
+        targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
         // A centroid or covariance that is not finite, or a covariance the
         // SVD refuses, leaves this frame's R and t as they were.
-        if (isFinitePoint(ct.data()) && frameCovariance(row, runs, j, h, ct.data(), M)) {
-            for (int a = 0; a < 3; ++a)
-                cs[a] = sourceCentroid[a];
-            rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
-        }
+        if (isFinitePoint(ct) && frameCovariance(row, runs, j, h, ct, M) &&
+            rotationFromCovariance3(M, sourceCentroid, ct, R, t))
+            storeTransform(bone, f, R, t);
         flattenFrame(bone, f, m);
         addShare(row, runs, j, m, -1.0);
     }
