@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "linalg/vertex_tiles.h"
@@ -26,10 +27,11 @@ struct CandidateWork {
     std::vector<double> tileScores;    // one bone's fit errors over the tile
     std::vector<double> scores;        // fit errors when there is no cache, [vertex][bone]
     std::vector<unsigned char> scored; // which of them hold values, [tile][bone]
-    std::vector<unsigned char> wanted; // bones the current tile needs
+    int words = 0;                      // 64-bit words per set of bones
+    std::vector<std::uint64_t> wanted;  // bones the current tile needs
     std::vector<BoneScore> records;
     std::vector<int> dominantBone;
-    std::vector<unsigned char> boneContact; // numBones x numBones
+    std::vector<std::uint64_t> boneContact; // numBones rows of words: bone j is bit j % 64 of word j / 64
     PriorTables priorTables;
     Vector prior;
 };
@@ -106,7 +108,7 @@ void scoreTileBones(const RiggingContext& context, int first, const double* tile
     const std::size_t stride = context.bones.size() * 12;
     bool gathered = false;
     for (int j = 0; j < numBones; ++j) {
-        if (!work.wanted[j] || scored[j])
+        if (!((work.wanted[j / 64] >> (j % 64)) & 1) || scored[j])
             continue;
         if (!gathered) {
             gatherTile(context, first, count, tiled == nullptr, work);
@@ -141,8 +143,11 @@ void rankBest(BoneScore* records, int count, int wanted)
 
 // The bone with the largest current weight in each vertex's list as it is on
 // entry (the first of equal weights; bone 0 for an empty list), and the flags
-// of bones that are dominant on the two ends of some mesh edge.
-void buildBoneContact(const RiggingContext& context, const PriorTables* tables, CandidateWork& work)
+// of bones that are dominant on the two ends of some mesh edge. The lists and
+// weights come from tables when they are kept from the last pass, the
+// neighbours from neighbourRuns when they are built; otherwise from the context.
+void buildBoneContact(const RiggingContext& context, const PriorTables* tables, const PriorTables* neighbourRuns,
+                      CandidateWork& work)
 {
     const int numVertices = context.numVertices, numBones = context.numBones;
     if (context.vertexBones.size() < std::size_t(numVertices) || context.neighbours.size() < std::size_t(numVertices))
@@ -179,18 +184,27 @@ void buildBoneContact(const RiggingContext& context, const PriorTables* tables, 
             throwSubscriptError();
         work.dominantBone[v] = best;
     }
-    work.boneContact.assign(std::size_t(numBones) * numBones, 0);
+    const std::size_t words = std::size_t(work.words);
+    auto link = [&](int a, int b) { work.boneContact[std::size_t(a) * words + b / 64] |= std::uint64_t(1) << (b % 64); };
+    work.boneContact.assign(std::size_t(numBones) * words, 0);
     for (int i = 0; i < numBones; ++i)
-        work.boneContact[std::size_t(i) * numBones + i] = 1;
+        link(i, i);
     for (int v = 0; v < numVertices; ++v) {
-        int dv = work.dominantBone[v];
-        for (int u : context.neighbours[v]) {
+        const int dv = work.dominantBone[v];
+        auto touch = [&](int u) {
             if (u < 0 || u >= numVertices)
                 throwSubscriptError();
-            int du = work.dominantBone[u];
-            work.boneContact[std::size_t(du) * numBones + dv] = 1;
-            work.boneContact[std::size_t(dv) * numBones + du] = 1;
-        }
+            const int du = work.dominantBone[u];
+            link(du, dv);
+            link(dv, du);
+        };
+        // The prior's compact neighbour runs when it has them.
+        if (neighbourRuns)
+            for (int k = neighbourRuns->neighbourStart[v]; k < neighbourRuns->neighbourStart[v + 1]; ++k)
+                touch(neighbourRuns->neighbour[k]);
+        else
+            for (int u : context.neighbours[v])
+                touch(u);
     }
 }
 
@@ -211,6 +225,7 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     }
 
     CandidateWork work;
+    work.words = (numBones + 63) / 64;
     if (std::size_t(numBones) > context.bones.size())
         throwSubscriptError();
     const PointTable& seq = context.sequence;
@@ -229,7 +244,8 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     if (cached)
         context.fitCache.priorValid = false;
     if (restricted)
-        buildBoneContact(context, tablesKept && tables.usable ? &tables : nullptr, work);
+        buildBoneContact(context, tablesKept && tables.usable ? &tables : nullptr, tables.usable ? &tables : nullptr,
+                         work);
     std::vector<double>& scores = cached ? context.fitCache.scores : work.scores;
     std::vector<unsigned char>& scored = cached ? context.fitCache.scored : work.scored;
     const int numTiles = (numVertices + kTile - 1) / kTile;
@@ -241,20 +257,20 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     if (!cached)
         work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
     work.tileScores.resize(kTile);
-    work.wanted.resize(numBones);
+    work.wanted.resize(std::size_t(work.words));
     work.records.resize(numBones);
 
     for (int v = 0; v < numVertices; ++v) {
         // Only the bones that a vertex of the tile may take are scored.
         if (v % kTile == 0) {
             const int end = numVertices - v < kTile ? numVertices : v + kTile;
-            for (int j = 0; j < numBones; ++j)
-                work.wanted[j] = restricted ? 0 : 1;
+            for (int w = 0; w < work.words; ++w)
+                work.wanted[w] = restricted ? 0 : ~std::uint64_t(0);
             if (restricted)
                 for (int u = v; u < end; ++u) {
-                    const unsigned char* row = work.boneContact.data() + std::size_t(work.dominantBone[u]) * numBones;
-                    for (int j = 0; j < numBones; ++j)
-                        work.wanted[j] |= row[j];
+                    const std::uint64_t* row = work.boneContact.data() + std::size_t(work.dominantBone[u]) * work.words;
+                    for (int w = 0; w < work.words; ++w)
+                        work.wanted[w] |= row[w];
                 }
             const double* tiled =
                 cached ? tileBlock(context.fitCache.tiles.data(), numFrames, v) : nullptr;
@@ -269,16 +285,20 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
             smoothedWeightVector(context, v, work.prior, false);
         // Only bones that may be taken are ranked; the best k of them, in
         // order, are what a walk over all bones sorted by score would take.
-        const unsigned char* contact =
-            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * numBones : nullptr;
+        const std::uint64_t* contact =
+            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * work.words : nullptr;
         int count = 0;
-        for (int j = 0; j < numBones; ++j) {
-            if (contact && !contact[j])
-                continue;
-            double gap = 1.0 - work.prior[j];
-            work.records[count].score = fit[j] + kappa * (gap * gap);
-            work.records[count].bone = j;
-            ++count;
+        for (int w = 0; w < work.words; ++w) {
+            std::uint64_t bits = contact ? contact[w] : ~std::uint64_t(0);
+            for (; bits != 0; bits &= bits - 1) {
+                const int j = w * 64 + __builtin_ctzll(bits);
+                if (j >= numBones)
+                    break;
+                double gap = 1.0 - work.prior[j];
+                work.records[count].score = fit[j] + kappa * (gap * gap);
+                work.records[count].bone = j;
+                ++count;
+            }
         }
         int taken = k < count ? k : count;
         if (taken < 0)

@@ -24,6 +24,7 @@ struct SolveWork {
     Vector start;
     Vector prior;
     PriorTables priorTables;
+    std::vector<int> list; // the vertex's candidates
 };
 
 // Fit rows of the normal equations for up to four bones at once, one lane
@@ -75,14 +76,19 @@ void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std
         bones[at] = b;
     }
     if (!std::equal(bones, bones + 4, work.packedBones)) {
-        const std::size_t stride = context.bones.size();
+        const std::size_t stride = context.bones.size() * 12;
         for (int l = 0; l < 4; ++l) {
-            const double* m = l < n ? work.flat.data() + std::size_t(bones[l]) * 12 : nullptr;
-            for (int fr = 0; fr < numFrames; ++fr) {
-                double* dst = work.packed.data() + std::size_t(fr) * 48 + l;
-                for (int c = 0; c < 12; ++c)
-                    dst[4 * c] = m ? m[std::size_t(fr) * stride * 12 + c] : 0.0;
+            double* dst = work.packed.data() + l;
+            if (l >= n) {
+                for (int fr = 0; fr < numFrames; ++fr, dst += 48)
+                    for (int c = 0; c < 12; ++c)
+                        dst[4 * c] = 0.0;
+                continue;
             }
+            const double* m = work.flat.data() + std::size_t(bones[l]) * 12;
+            for (int fr = 0; fr < numFrames; ++fr, dst += 48, m += stride)
+                for (int c = 0; c < 12; ++c)
+                    dst[4 * c] = m[c];
         }
         std::copy(bones, bones + 4, work.packedBones);
     }
@@ -273,8 +279,16 @@ void solveWeights(RiggingContext& context, int k)
     if (cached)
         context.fitCache.priorValid = false;
 
+    work.list.reserve(std::size_t(longest));
     for (int v = 0; v < numVertices; ++v) {
-        const std::vector<int>& list = context.vertexBones[v];
+        // The tables hold every list as well, in one compact block.
+        std::vector<int>& list = work.list;
+        if (tables.usable) {
+            const int* bones = tables.bone.data() + std::size_t(v) * tables.width;
+            list.assign(bones, bones + tables.count[v]);
+        } else {
+            list = context.vertexBones[v];
+        }
         for (int b : list)
             if (b < 0 || std::size_t(b) >= available)
                 throwSubscriptError();
