@@ -2,12 +2,93 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iomanip>
 
 #include "init/bone_fit.h"
 #include "init/segmentation.h"
+#include "linalg/vertex_tiles.h"
+#include "linalg/wide_lanes.h"
 
 namespace {
+
+// One frame of E(v, k) for four vertices of a tile (rest points px, py, pz,
+// positions x[0], x[kVertexTile], x[2·kVertexTile]) under the transformation
+// m, added to acc. The rows are summed as m0·p0 + m1·p1 + m2·p2 + t: the
+// leading 0.0 of transformPoint's row sums could only flip the sign of a
+// zero, which the squares remove, so E is bit for bit the same.
+__attribute__((always_inline)) inline void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz,
+                                                      const double* x, Quad& acc)
+{
+    const Quad d0 = m[0] * px + m[1] * py + m[2] * pz + m[9] - quadAt(x);
+    const Quad d1 = m[3] * px + m[4] * py + m[5] * pz + m[10] - quadAt(x + kVertexTile);
+    const Quad d2 = m[6] * px + m[7] * py + m[8] * pz + m[11] - quadAt(x + 2 * kVertexTile);
+    acc = acc + (d0 * d0 + d1 * d1 + d2 * d2);
+}
+
+// E(v, k) of the kVertexTile vertices of one tile under one bone into
+// out[kVertexTile]: rest points [axis][lane], the tile's block of the tiled
+// sequence, m the bone's frame-0 transformation with frames frameStride
+// doubles apart. Gives up and returns false as soon as, after a block of
+// frames, every lane's partial sum is above its bound[lane]: the remaining
+// squares can only add to it, so the full sum would be above too. Built for
+// the baseline instruction set and for 256-bit registers.
+WIDE_CLONES bool tileErrors(const double* m, std::size_t frameStride, int numFrames, const double* rest,
+                            const double* block, const double* bound, double* out)
+{
+    static_assert(kVertexTile == 16, "four vectors per tile");
+    constexpr int kCheckEvery = 4;
+    const QuadIn* p = reinterpret_cast<const QuadIn*>(rest);
+    const Quad px0 = p[0], px1 = p[1], px2 = p[2], px3 = p[3];
+    const Quad py0 = p[4], py1 = p[5], py2 = p[6], py3 = p[7];
+    const Quad pz0 = p[8], pz1 = p[9], pz2 = p[10], pz3 = p[11];
+    Quad acc0 = {0.0, 0.0, 0.0, 0.0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
+    for (int f = 0; f < numFrames; ++f, m += frameStride) {
+        const double* x = block + std::size_t(f) * 3 * kVertexTile;
+        frameError(m, px0, py0, pz0, x, acc0);
+        frameError(m, px1, py1, pz1, x + 4, acc1);
+        frameError(m, px2, py2, pz2, x + 8, acc2);
+        frameError(m, px3, py3, pz3, x + 12, acc3);
+        if ((f + 1) % kCheckEvery == 0 && f + 1 < numFrames) {
+            const auto above = (acc0 > quadAt(bound)) & (acc1 > quadAt(bound + 4)) & (acc2 > quadAt(bound + 8)) &
+                               (acc3 > quadAt(bound + 12));
+            if (above[0] && above[1] && above[2] && above[3])
+                return false;
+        }
+    }
+    std::memcpy(out, &acc0, sizeof acc0);
+    std::memcpy(out + 4, &acc1, sizeof acc1);
+    std::memcpy(out + 8, &acc2, sizeof acc2);
+    std::memcpy(out + 12, &acc3, sizeof acc3);
+    return true;
+}
+
+// Bounds that never stop tileErrors.
+constexpr double kNoBound[kVertexTile] = {1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308,
+                                          1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308};
+
+// The tiled sequence of the run: the record's own when initLbgVq built it for
+// this sequence, otherwise built into local.
+const double* trajectoryTiles(const LbgParams& params, std::vector<double>& local)
+{
+    if (params.tilesOf == params.sequence && !params.tiles.empty())
+        return params.tiles.data();
+    tileTrajectories(*params.sequence, params.numFrames, params.numVertices, local);
+    return local.data();
+}
+
+// Rest points of the tile starting at vertex first, [axis][lane], zeros past
+// the last vertex.
+void tileRestPoints(const LbgParams& params, int first, double* rest)
+{
+    const Matrix& restPose = *params.restPose;
+    for (int i = 0; i < kVertexTile; ++i) {
+        const bool inside = first + i < params.numVertices;
+        const Vector* p = inside ? &restPose[first + i] : nullptr;
+        for (int a = 0; a < 3; ++a)
+            rest[a * kVertexTile + i] = inside ? (*p)[a] : 0.0;
+    }
+}
 
 // Squared reconstruction error of rest point p under one bone, summed frame by
 // frame. m points at the bone's frame-0 transformation in a [frame][bone][12]
@@ -70,55 +151,68 @@ void assignVertices(LbgParams& params)
 {
     const int numBones = params.clusterCount;
     const int numFrames = params.numFrames;
+    // Each vertex's cluster so far, if any: its bone is tried first.
+    std::vector<int> previous(std::size_t(params.numVertices > 0 ? params.numVertices : 0), -1);
+    for (std::size_t k = 0; k < params.clusters.size() && k < std::size_t(numBones); ++k)
+        for (int v : params.clusters[k])
+            if (v >= 0 && v < params.numVertices)
+                previous[v] = int(k);
     params.clusters.resize(numBones);
     for (std::vector<int>& c : params.clusters)
         c.clear();
     if (numBones == 0)
         return;
 
-    // Transformations as [frame][entry][bone] so the bone loop runs over
-    // contiguous memory; each bone's error keeps its frame-by-frame order.
-    const std::size_t nb = std::size_t(numBones);
-    std::vector<double> soa(std::size_t(numFrames) * 12 * nb);
-    {
-        std::vector<double> flat;
-        flattenBoneTransforms(*params.bones, numFrames, flat);
-        for (int f = 0; f < numFrames; ++f)
-            for (std::size_t k = 0; k < nb; ++k)
-                for (int c = 0; c < 12; ++c)
-                    soa[(std::size_t(f) * 12 + c) * nb + k] = flat[(std::size_t(f) * nb + k) * 12 + c];
-    }
-    std::vector<double> err(nb);
-    const PointTable& sequence = *params.sequence;
-    const Matrix& restPose = *params.restPose;
-    for (int v = 0; v < params.numVertices; ++v) {
-        const Vector& pv = restPose[v];
-        const double p0 = pv[0], p1 = pv[1], p2 = pv[2];
-        double* e = err.data();
-        for (std::size_t k = 0; k < nb; ++k)
-            e[k] = 0.0;
-        for (int f = 0; f < numFrames; ++f) {
-            const double* x = sequence.point(f, v);
-            const double x0 = x[0], x1 = x[1], x2 = x[2];
-            const double* m = soa.data() + std::size_t(f) * 12 * nb;
-            for (std::size_t k = 0; k < nb; ++k) {
-                const double q0 = m[0 * nb + k] * p0 + m[1 * nb + k] * p1 + m[2 * nb + k] * p2 + m[9 * nb + k];
-                const double q1 = m[3 * nb + k] * p0 + m[4 * nb + k] * p1 + m[5 * nb + k] * p2 + m[10 * nb + k];
-                const double q2 = m[6 * nb + k] * p0 + m[7 * nb + k] * p1 + m[8 * nb + k] * p2 + m[11 * nb + k];
-                const double d0 = q0 - x0, d1 = q1 - x1, d2 = q2 - x2;
-                e[k] += d0 * d0 + d1 * d1 + d2 * d2;
+    // E(v, k) for a whole tile of vertices and one bone at a time, four
+    // vertices to a vector; each vertex's error keeps its frame-by-frame order.
+    // A bone whose partial errors already exceed every vertex's best so far
+    // cannot win and is left unfinished; trying each vertex's previous bone
+    // first makes that happen early. The choice is the same as over all
+    // bones in order: the smallest error, ties to the lowest bone, none when
+    // no error is below 1e100.
+    std::vector<double> flat, local;
+    flattenBoneTransforms(*params.bones, numFrames, flat);
+    const std::size_t stride = params.bones->size() * 12;
+    const double* tiles = trajectoryTiles(params, local);
+    std::vector<int> order;
+    order.reserve(std::size_t(numBones));
+    std::vector<unsigned char> queued(std::size_t(numBones), 0);
+    double rest[3 * kVertexTile], err[kVertexTile], best[kVertexTile];
+    int choice[kVertexTile];
+    for (int first = 0; first < params.numVertices; first += kVertexTile) {
+        const int count = params.numVertices - first < kVertexTile ? params.numVertices - first : kVertexTile;
+        tileRestPoints(params, first, rest);
+        const double* block = tileBlock(tiles, numFrames, first);
+        order.clear();
+        for (int i = 0; i < count; ++i) {
+            const int k = previous[first + i];
+            if (k >= 0 && !queued[k]) {
+                queued[k] = 1;
+                order.push_back(k);
             }
         }
-        // Ties go to the lowest bone; an error never below 1e100 leaves the vertex unassigned.
-        double best = 1e100;
-        int choice = -1;
         for (int k = 0; k < numBones; ++k)
-            if (e[k] < best) {
-                best = e[k];
-                choice = k;
-            }
-        if (choice >= 0)
-            params.clusters[choice].push_back(v);
+            if (!queued[k])
+                order.push_back(k);
+        for (int k : order)
+            queued[k] = 0;
+        // Lanes past the last vertex never hold a bone back.
+        for (int i = 0; i < kVertexTile; ++i) {
+            best[i] = i < count ? 1e100 : -1.0;
+            choice[i] = -1;
+        }
+        for (int k : order) {
+            if (!tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, block, best, err))
+                continue;
+            for (int i = 0; i < count; ++i)
+                if (err[i] < best[i] || (err[i] == best[i] && choice[i] >= 0 && k < choice[i])) {
+                    best[i] = err[i];
+                    choice[i] = k;
+                }
+        }
+        for (int i = 0; i < count; ++i)
+            if (choice[i] >= 0)
+                params.clusters[choice[i]].push_back(first + i);
     }
 }
 
@@ -176,17 +270,78 @@ void splitCluster(LbgParams& params, int k)
     stay.resize(kept);
 }
 
-double clusterErrors(const LbgParams& params, std::vector<double>& errors)
+namespace {
+
+// clusterErrors one member at a time, for any lists of clusters.
+double clusterErrorsOneByOne(const LbgParams& params, const std::vector<double>& flat, std::vector<double>& errors)
 {
-    errors.resize(params.clusterCount);
-    std::vector<double> flat;
-    flattenBoneTransforms(*params.bones, params.numFrames, flat);
     double total = 0.0;
     for (int k = 0; k < params.clusterCount; ++k) {
         const std::vector<int>& members = params.clusters[k];
         double s = 0.0;
         for (int v : members)
             s += boneError(params, flat, k, v);
+        total += s;
+        errors[k] = std::sqrt(s / double(members.size()) / double(params.numFrames));
+    }
+    return std::sqrt(total / double(params.numVertices) / double(params.numFrames));
+}
+
+} // namespace
+
+double clusterErrors(const LbgParams& params, std::vector<double>& errors)
+{
+    errors.resize(params.clusterCount);
+    const int numFrames = params.numFrames, numVertices = params.numVertices;
+    std::vector<double> flat, local;
+    flattenBoneTransforms(*params.bones, numFrames, flat);
+    const std::size_t stride = params.bones->size() * 12;
+
+    // E(v, k) of every member under its own cluster's bone, a tile at a time
+    // for each bone that owns a vertex of the tile; then the sums in member order.
+    std::vector<int> owner(std::size_t(numVertices), -1);
+    bool partition = true;
+    for (int k = 0; k < params.clusterCount; ++k)
+        for (int v : params.clusters.at(k)) {
+            if (v < 0 || v >= numVertices)
+                throwSubscriptError();
+            partition = partition && owner[v] < 0;
+            owner[v] = k;
+        }
+    // Clusters that share a vertex (never in a run) take the plain way.
+    if (!partition)
+        return clusterErrorsOneByOne(params, flat, errors);
+    const double* tiles = trajectoryTiles(params, local);
+    std::vector<double> own(std::size_t(numVertices), 0.0);
+    double rest[3 * kVertexTile], err[kVertexTile];
+    for (int first = 0; first < numVertices; first += kVertexTile) {
+        const int count = numVertices - first < kVertexTile ? numVertices - first : kVertexTile;
+        bool restReady = false;
+        for (int i = 0; i < count; ++i) {
+            const int k = owner[first + i];
+            bool seen = k < 0;
+            for (int e = 0; e < i && !seen; ++e)
+                seen = owner[first + e] == k;
+            if (seen)
+                continue;
+            if (!restReady) {
+                tileRestPoints(params, first, rest);
+                restReady = true;
+            }
+            tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, tileBlock(tiles, numFrames, first),
+                       kNoBound, err);
+            for (int e = i; e < count; ++e)
+                if (owner[first + e] == k)
+                    own[first + e] = err[e];
+        }
+    }
+
+    double total = 0.0;
+    for (int k = 0; k < params.clusterCount; ++k) {
+        const std::vector<int>& members = params.clusters[k];
+        double s = 0.0;
+        for (int v : members)
+            s += own[v];
         total += s;
         errors[k] = std::sqrt(s / double(members.size()) / double(params.numFrames));
     }
@@ -215,6 +370,9 @@ bool initLbgVq(const Matrix& restPose, const std::vector<std::vector<int>>& neig
     params.clusters[0].reserve(params.numVertices);
     for (int v = 0; v < params.numVertices; ++v)
         params.clusters[0].push_back(v);
+    // Every error of the clustering walks whole trajectories: stream them.
+    tileTrajectories(sequence, params.numFrames, params.numVertices, params.tiles);
+    params.tilesOf = &sequence;
 
     std::vector<double> errors;
     refitBones(params);

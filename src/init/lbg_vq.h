@@ -24,6 +24,12 @@ struct LbgParams {
     int numFrames = 0;
     int clusterCount = 0;
 
+    // The sequence in vertex tiles (tileTrajectories) for the error loops,
+    // built by initLbgVq; tilesOf is the sequence it was built from. The
+    // routines build a copy of their own when it does not match.
+    std::vector<double> tiles;
+    const PointTable* tilesOf = nullptr;
+
     std::ostream* console = nullptr; // progress output (standard output in a run)
 };
 

@@ -237,6 +237,9 @@ void flattenBoneTransforms(const std::vector<Bone>& bones, int numFrames, std::v
 // transformPoint: each row summed from 0.0 in column order, then t added.
 inline void transformFlat(const double* m, const double* p, double* out)
 {
+    // Unrolled, so that callers keep out in registers: a 16-byte reload of two
+    // separate 8-byte stores would wait for the stores to retire.
+#pragma GCC unroll 3
     for (int r = 0; r < 3; ++r) {
         double s = 0.0;
         s += m[r * 3 + 0] * p[0];

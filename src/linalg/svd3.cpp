@@ -57,14 +57,92 @@ bool svd3(const Matrix& A, Matrix& S, Matrix& U, Matrix& V)
     return true;
 }
 
+bool rotationFromCovariance3(const double A[3][3], const double sourceCentroid[3], const double targetCentroid[3],
+                             double R[3][3], double t[3])
+{
+    // svd3 on plain arrays: the same operations in the same order.
+    double G[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k)
+                sum += A[k][i] * A[k][j];
+            G[i][j] = sum;
+        }
+    double lambda[3];
+    eigenSymmetric3(G, lambda);
+    if (lambda[0] < 0)
+        return false;
+    double S[3], V[3][3];
+    for (int k = 0; k < 3; ++k)
+        S[k] = std::sqrt(lambda[2 - k]);
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            V[r][k] = G[r][2 - k];
+    double sumSquares = 0.0;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            sumSquares = sumSquares + A[r][c] * A[r][c];
+    const double svdTolerance = 1e-16 * std::sqrt(sumSquares / 9.0);
+    double U[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k)
+                sum += A[r][k] * V[k][c];
+            U[r][c] = sum;
+        }
+    for (int k = 0; k < 3; ++k) {
+        if (svdTolerance < lambda[2 - k]) {
+            for (int r = 0; r < 3; ++r)
+                U[r][k] = U[r][k] / S[k];
+        } else {
+            for (int j = 0; j < 3; ++j) {
+                U[k][j] = 0.0;
+                U[j][k] = 0.0;
+                V[k][j] = 0.0;
+                V[j][k] = 0.0;
+            }
+            U[k][k] = 1.0;
+            V[k][k] = 1.0;
+        }
+    }
+
+    // R = V·Uᵀ, t = target − R·source, each sum from 0.0 over k ascending.
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k)
+                sum += V[r][k] * U[c][k];
+            R[r][c] = sum;
+        }
+    for (int i = 0; i < 3; ++i) {
+        double sum = 0.0;
+        for (int k = 0; k < 3; ++k)
+            sum += R[i][k] * sourceCentroid[k];
+        t[i] = targetCentroid[i] - sum;
+    }
+    return true;
+}
+
 bool rotationFromCovariance(const Matrix& A, const Vector& sourceCentroid, const Vector& targetCentroid,
                             Matrix& R, Vector& t)
 {
-    Matrix S, U, V;
-    if (!svd3(A, S, U, V))
+    double a[3][3], source[3], target[3], rotation[3][3], translation[3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            a[r][c] = A[r][c];
+    for (int k = 0; k < 3; ++k) {
+        source[k] = sourceCentroid[k];
+        target[k] = targetCentroid[k];
+    }
+    if (!rotationFromCovariance3(a, source, target, rotation, translation))
         return false;
     // No reflection correction: a determinant of −1 is kept as it is.
-    R = multiply(V, transpose(U));
-    t = subtractVector3(targetCentroid, multiplyVector(R, sourceCentroid));
+    resizeMatrix(R, 3, 3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            R[r][c] = rotation[r][c];
+    t = makeVector3(translation[0], translation[1], translation[2]);
     return true;
 }

@@ -14,3 +14,8 @@ bool svd3(const Matrix& A, Matrix& S, Matrix& U, Matrix& V);
 // Returns false, leaving R and t untouched, when svd3 refuses A.
 bool rotationFromCovariance(const Matrix& A, const Vector& sourceCentroid, const Vector& targetCentroid,
                             Matrix& R, Vector& t);
+
+// The same on plain arrays, without the Matrix and Vector temporaries, for
+// the loops that fit a rotation per bone and frame. Same bits.
+bool rotationFromCovariance3(const double A[3][3], const double sourceCentroid[3], const double targetCentroid[3],
+                             double R[3][3], double t[3]);

@@ -29,12 +29,14 @@ void computeBoundingBox(RiggingContext& context)
 
 double computeFitError(const RiggingContext& context)
 {
+    if (context.residuals.rows < context.numFrames || context.residuals.columns < context.numVertices)
+        throwSubscriptError();
     double sum = 0.0;
-    for (int f = 0; f < context.numFrames; ++f)
-        for (int v = 0; v < context.numVertices; ++v) {
-            const double* r = context.residuals.at(f, v);
+    for (int f = 0; f < context.numFrames; ++f) {
+        const double* r = context.residuals.point(f, 0);
+        for (int v = 0; v < context.numVertices; ++v, r += 3)
             sum += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
-        }
+    }
     return std::sqrt(sum / (double(context.numFrames) * double(context.numVertices)));
 }
 
@@ -175,6 +177,8 @@ bool runDecomposition(RiggingContext& context, std::string& error)
     }
 
     computeSmoothWeights(context);
+    // The rest pose and the sequence stay as they are from here on.
+    context.fitCache.enabled = true;
     context.repCounter = 0;
     const std::string allPruned = "pruning removed every bone: no vertex group is significant enough to keep "
                                   "a bone (try a lower -SIG_WEIGHT or -PRUNE_SCALE)";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "linalg/dense.h"
+#include "weights/fit_cache.h"
 
 // The skeleton: an undirected graph over the bones with component labels.
 struct SkeletonGraph {
@@ -61,6 +62,7 @@ struct RiggingContext {
     std::vector<std::vector<double>> smoothWeights; // parallel to neighbours
     std::vector<std::vector<int>> boneVertices;     // per bone, vertices listing it (ascending)
     std::vector<std::vector<int>> vertexBones;      // per vertex, candidate bones (best first)
+    FitCache fitCache;                              // weight-pass work shared while the bones stay unchanged
 
     // Where progress lines go (standard output) and where warnings go
     // (standard error), unless a test redirects them.

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "linalg/svd3.h"
+#include "linalg/wide_lanes.h"
+#include "skeleton/residual_blend.h"
 
 namespace {
 
@@ -52,8 +54,6 @@ bool isLinked(const SkeletonGraph& skeleton, int a, int b)
     const std::vector<bool>& row = skeleton.adjacency[a];
     return std::size_t(b) < row.size() && row[b];
 }
-
-bool isFinite3(const Vector& v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
 void gatherBone(const RiggingContext& context, int j, BoneData& data)
 {
@@ -196,42 +196,6 @@ Vector targetPoints(const RiggingContext& context, const BoneData& data, int f, 
     return c;
 }
 
-// M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
-// over the joints, each entry summed in list order from 0.0. Returns false
-// when an entry is not finite.
-bool crossCovariance(const BoneData& data, double h, const double* source, const double* target, Matrix& M)
-{
-    double m[9] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    for (int i = 0; i < data.count; ++i) {
-        double w = data.weights[i];
-        const double* s = source + 3 * i;
-        const double* u = target + 3 * i;
-        for (int a = 0; a < 3; ++a) {
-            double ws = w * s[a];
-            m[a * 3 + 0] = m[a * 3 + 0] + ws * u[0];
-            m[a * 3 + 1] = m[a * 3 + 1] + ws * u[1];
-            m[a * 3 + 2] = m[a * 3 + 2] + ws * u[2];
-        }
-    }
-    for (std::size_t n = 0; n < data.jointBones.size(); ++n) {
-        const double* s = source + 3 * (data.count + n);
-        const double* u = target + 3 * (data.count + n);
-        for (int a = 0; a < 3; ++a) {
-            double hs = h * s[a];
-            m[a * 3 + 0] = m[a * 3 + 0] + hs * u[0];
-            m[a * 3 + 1] = m[a * 3 + 1] + hs * u[1];
-            m[a * 3 + 2] = m[a * 3 + 2] + hs * u[2];
-        }
-    }
-    bool finite = true;
-    for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b) {
-            M[a][b] = m[a * 3 + b];
-            finite = finite && std::isfinite(m[a * 3 + b]);
-        }
-    return finite;
-}
-
 void checkBone(const RiggingContext& context, int j)
 {
     if (j < 0 || j >= context.numBones)
@@ -243,59 +207,10 @@ void checkBone(const RiggingContext& context, int j)
 void computeResiduals(RiggingContext& context)
 {
     checkShapes(context);
-    const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
-    if (context.sequence.rows < numFrames || context.sequence.columns < numVertices)
-        throwSubscriptError();
-    resizePointTable(context.residuals, numFrames, numVertices);
-
-    // The candidate pairs in one compact run (bone, weight), per vertex in
-    // list order, with the rest positions: every frame reads them again, and
-    // the dense weight rows would not stay in cache.
-    std::vector<int> first(std::size_t(numVertices) + 1, 0);
-    for (int v = 0; v < numVertices; ++v)
-        first[v + 1] = first[v] + int(context.vertexBones[v].size());
-    std::vector<int> pairBone(std::size_t(first[numVertices]));
-    std::vector<double> pairWeight(pairBone.size());
-    std::vector<double> rest(3 * std::size_t(numVertices));
-    for (int v = 0; v < numVertices; ++v) {
-        const Vector& p = context.restPose[v];
-        const Vector& w = context.weights[v];
-        rest[3 * v + 0] = p[0];
-        rest[3 * v + 1] = p[1];
-        rest[3 * v + 2] = p[2];
-        int n = first[v];
-        for (int k : context.vertexBones[v]) {
-            if (k < 0 || k >= numBones)
-                throwSubscriptError();
-            pairBone[n] = k;
-            pairWeight[n] = w[k];
-            ++n;
-        }
-    }
-    std::vector<double> flat;
-    flattenBoneTransforms(context.bones, numFrames, flat);
-    const std::size_t stride = context.bones.size() * 12;
-
-    for (int f = 0; f < numFrames; ++f) {
-        const double* frame = flat.data() + std::size_t(f) * stride;
-        const double* x = context.sequence.point(f, 0);
-        double* r = context.residuals.point(f, 0);
-        for (int v = 0; v < numVertices; ++v) {
-            const double* p = rest.data() + 3 * v;
-            double s[3] = {0.0, 0.0, 0.0};
-            for (int n = first[v]; n < first[v + 1]; ++n) {
-                double q[3];
-                transformFlat(frame + std::size_t(pairBone[n]) * 12, p, q);
-                double w = pairWeight[n];
-                s[0] = s[0] + w * q[0];
-                s[1] = s[1] + w * q[1];
-                s[2] = s[2] + w * q[2];
-            }
-            r[3 * v + 0] = x[3 * v + 0] - s[0];
-            r[3 * v + 1] = x[3 * v + 1] - s[1];
-            r[3 * v + 2] = x[3 * v + 2] - s[2];
-        }
-    }
+    ResidualBlend blend;
+    prepareBlend(context, blend);
+    for (int f = 0; f < context.numFrames; ++f)
+        residualRow(context, blend, f);
 }
 
 void addBoneContribution(RiggingContext& context, int j, double sign)
@@ -333,51 +248,266 @@ Vector boneTargetPoints(const RiggingContext& context, int j, int f, std::vector
     return targetPoints(context, data, f, jointWeight, points);
 }
 
+namespace {
+
+// Every bone's candidate vertices and joints for one B step, gathered once,
+// bone after bone, with the rest pose in one compact block. Source points
+// p_v − c_s are not stored: each use recomputes the same difference.
+struct BoneRuns {
+    std::vector<std::size_t> first;      // numBones + 1: bone j's entries are first[j] .. first[j+1]−1
+    std::vector<int> vertex;             // v per entry
+    std::vector<double> weight;          // w_vj per entry
+    std::vector<std::size_t> jointFirst; // numBones + 1, into the joint lists
+    std::vector<int> jointBone;          // neighbour k per joint
+    std::vector<double> jointPoint;      // q_jk, 3 per joint
+    std::vector<double> jointTarget;     // y for the joints of the bone being fitted, 3 each
+    std::vector<double> centroid;        // c_s, 3 per bone
+    std::vector<double> rest;            // p_v, 3 per vertex
+    std::vector<unsigned char> distinct; // per bone: its list holds no vertex twice
+};
+
+void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
+{
+    const int numBones = context.numBones, numVertices = context.numVertices;
+    runs.rest.resize(3 * std::size_t(numVertices));
+    for (int v = 0; v < numVertices; ++v) {
+        const Vector& p = context.restPose[v];
+        for (int a = 0; a < 3; ++a)
+            runs.rest[3 * std::size_t(v) + a] = p[a];
+    }
+    runs.first.assign(std::size_t(numBones) + 1, 0);
+    runs.jointFirst.assign(std::size_t(numBones) + 1, 0);
+    for (int j = 0; j < numBones; ++j) {
+        runs.first[j + 1] = runs.first[j] + context.boneVertices[j].size();
+        std::size_t joints = 0;
+        for (int k = 0; k < numBones; ++k)
+            joints += isLinked(context.skeleton, j, k) ? 1 : 0;
+        runs.jointFirst[j + 1] = runs.jointFirst[j] + joints;
+    }
+    runs.vertex.resize(runs.first[numBones]);
+    runs.weight.resize(runs.first[numBones]);
+    runs.jointBone.resize(runs.jointFirst[numBones]);
+    runs.jointPoint.resize(3 * runs.jointFirst[numBones]);
+    runs.jointTarget.resize(3 * std::size_t(numBones));
+    runs.centroid.resize(3 * std::size_t(numBones));
+    runs.distinct.assign(std::size_t(numBones), 1);
+    for (int j = 0; j < numBones; ++j) {
+        // Source centroid: weight w² per vertex and h per joint, as sourcePoints sums it.
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
+        std::size_t n = runs.first[j];
+        for (int v : context.boneVertices[j]) {
+            if (v < 0 || v >= numVertices)
+                throwSubscriptError();
+            const double w = context.weights[v][j];
+            if (n > runs.first[j] && v <= runs.vertex[n - 1])
+                runs.distinct[j] = 0; // not ascending: a vertex may repeat
+            runs.vertex[n] = v;
+            runs.weight[n] = w;
+            ++n;
+            const double a = w * w;
+            const double* p = runs.rest.data() + 3 * std::size_t(v);
+            s0 = s0 + a * p[0];
+            s1 = s1 + a * p[1];
+            s2 = s2 + a * p[2];
+            W = W + a;
+        }
+        std::size_t m = runs.jointFirst[j];
+        for (int k = 0; k < numBones; ++k) {
+            if (!isLinked(context.skeleton, j, k))
+                continue;
+            const double* q = context.jointTable.at(j, k);
+            runs.jointBone[m] = k;
+            for (int a = 0; a < 3; ++a)
+                runs.jointPoint[3 * m + a] = q[a];
+            ++m;
+            s0 = s0 + h * q[0];
+            s1 = s1 + h * q[1];
+            s2 = s2 + h * q[2];
+            W = W + h;
+        }
+        runs.centroid[3 * j + 0] = s0 / W;
+        runs.centroid[3 * j + 1] = s1 / W;
+        runs.centroid[3 * j + 2] = s2 / W;
+    }
+}
+
+// r_fv += (w_vj·sign)·(R·p_v + t) over bone j's vertices, in one residual row.
+__attribute__((always_inline)) inline void addShare(double* row, const BoneRuns& runs, int j, const double* m,
+                                                    double sign)
+{
+    const Columns T = columnsOf(m);
+    const double* rest = runs.rest.data();
+    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+        const int v = runs.vertex[i];
+        Quad q;
+        movePoint(T, rest + 3 * std::size_t(v), q);
+        const double c = runs.weight[i] * sign;
+        double* r = row + 3 * std::size_t(v);
+        store3(r, load3(r) + c * q);
+    }
+}
+
+// Target centroid c_t of bone j in frame f: weight w·r per vertex (weight sum
+// w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
+// With share, bone j's old share (m) is first added to each vertex's residual,
+// in the same pass: the list holds every vertex once, so each sum reads the
+// residual exactly as it would after a separate pass. The sums ride in the
+// lanes (s0, s1, s2, W), each lane its own sum in list order.
+__attribute__((always_inline)) inline void targetCentroid(const RiggingContext& context, double* row,
+                                                          BoneRuns& runs, int j, int f, double h,
+                                                          const double* share, double* ct)
+{
+    const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
+    for (std::size_t n = 0; n < joints; ++n) {
+        const double* q = runs.jointPoint.data() + 3 * (firstJoint + n);
+        Vector y = transformPoint(context.bones[runs.jointBone[firstJoint + n]], f, makeVector3(q[0], q[1], q[2]));
+        for (int a = 0; a < 3; ++a)
+            runs.jointTarget[3 * n + a] = y[a];
+    }
+    const double* rest = runs.rest.data();
+    Quad sums = {0.0, 0.0, 0.0, 0.0};
+    if (share) {
+        const Columns T = columnsOf(share);
+        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+            const double w = runs.weight[i];
+            const int v = runs.vertex[i];
+            double* r = row + 3 * std::size_t(v);
+            Quad q;
+            movePoint(T, rest + 3 * std::size_t(v), q);
+            const double c = w * 1.0;
+            Quad updated = load3(r) + c * q;
+            store3(r, updated);
+            updated[3] = w;
+            sums = sums + w * updated;
+        }
+    } else {
+        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+            const double w = runs.weight[i];
+            Quad r = load3(row + 3 * std::size_t(runs.vertex[i]));
+            r[3] = w;
+            sums = sums + w * r;
+        }
+    }
+    double s0 = sums[0], s1 = sums[1], s2 = sums[2], W = sums[3];
+    for (std::size_t n = 0; n < joints; ++n) {
+        const double* y = runs.jointTarget.data() + 3 * n;
+        s0 = s0 + h * y[0];
+        s1 = s1 + h * y[1];
+        s2 = s2 + h * y[2];
+        W = W + h;
+    }
+    ct[0] = s0 / W;
+    ct[1] = s1 / W;
+    ct[2] = s2 / W;
+}
+
+// M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
+// over the joints, each entry summed in list order from 0.0. The source
+// points p_v − c_s and target points r_fv − w·c_t (q − c_s and y − c_t per
+// joint) are formed on the way; row a of M rides in the lanes of one vector.
+// False when an entry is not finite.
+__attribute__((always_inline)) inline bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h,
+                                                           const double* ct, double M[3][3])
+{
+    const Quad cs = load3(runs.centroid.data() + 3 * std::size_t(j));
+    const Quad t = load3(ct);
+    Quad m0 = {0.0, 0.0, 0.0, 0.0}, m1 = m0, m2 = m0;
+    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
+        const int v = runs.vertex[i];
+        const double w = runs.weight[i];
+        const Quad u = load3(row + 3 * std::size_t(v)) - w * t;
+        const Quad a = w * (load3(runs.rest.data() + 3 * std::size_t(v)) - cs);
+        m0 = m0 + a[0] * u;
+        m1 = m1 + a[1] * u;
+        m2 = m2 + a[2] * u;
+    }
+    const std::size_t firstJoint = runs.jointFirst[j];
+    for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n) {
+        const Quad u = load3(runs.jointTarget.data() + 3 * (n - firstJoint)) - t;
+        const Quad a = h * (load3(runs.jointPoint.data() + 3 * n) - cs);
+        m0 = m0 + a[0] * u;
+        m1 = m1 + a[1] * u;
+        m2 = m2 + a[2] * u;
+    }
+    bool finite = true;
+    for (int b = 0; b < 3; ++b) {
+        M[0][b] = m0[b];
+        M[1][b] = m1[b];
+        M[2][b] = m2[b];
+        finite = finite && std::isfinite(m0[b]) && std::isfinite(m1[b]) && std::isfinite(m2[b]);
+    }
+    return finite;
+}
+
+bool isFinitePoint(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+
+// R_f and t_f of the bone become R and t (a 3 x 3 matrix and a 3-vector).
+void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
+{
+    Matrix& rotation = bone.rotations.at(f);
+    Vector& translation = bone.translations.at(f);
+    resizeMatrix(rotation, 3, 3);
+    translation.resize(3);
+    for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b)
+            rotation[a][b] = R[a][b];
+        translation[a] = t[a];
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Frame f of the B step: the residual row of the whole blend, then every bone
+// in order: its old share out, the fit, its new share back. Built for the
+// baseline instruction set and for 256-bit registers.
+WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+{
+    residualRow(context, blend, f);
+    double* row = context.residuals.point(f, 0);
+    double M[3][3], ct[3], R[3][3], t[3];
+    for (int j = 0; j < context.numBones; ++j) {
+        const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
+        // Nothing to fit against (weight sum 0): the bone keeps its track
+        // and its share of the residuals stays as it is.
+        if (!isFinitePoint(sourceCentroid))
+            continue;
+        Bone& bone = context.bones[j];
+        double m[12];
+        flattenFrame(bone, f, m);
+        if (!runs.distinct[j])
+            addShare(row, runs, j, m, 1.0);
+        targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
+        // A centroid or covariance that is not finite, or a covariance the
+        // SVD refuses, leaves this frame's R and t as they were.
+        if (isFinitePoint(ct) && frameCovariance(row, runs, j, h, ct, M) &&
+            rotationFromCovariance3(M, sourceCentroid, ct, R, t))
+            storeTransform(bone, f, R, t);
+        flattenFrame(bone, f, m);
+        addShare(row, runs, j, m, -1.0);
+    }
+}
+
+} // namespace
+
 void updateBoneTransformations(RiggingContext& context, double lambda)
 {
-    computeResiduals(context);
+    checkShapes(context);
+    // The residuals of the whole blend, a row at a time right before the
+    // frame's fits (the values computeResiduals gives).
+    ResidualBlend blend;
+    prepareBlend(context, blend);
     const int numFrames = context.numFrames, numBones = context.numBones;
     // Unused (and not finite) with a single bone: it has no joints.
     const double h = lambda * double(context.numVertices) / double(numBones - 1);
+    BoneRuns runs;
+    gatherRuns(context, h, runs);
 
-    // Every buffer at the largest size any bone needs.
-    std::size_t mostVertices = 0;
-    for (int j = 0; j < numBones; ++j)
-        if (context.boneVertices[j].size() > mostVertices)
-            mostVertices = context.boneVertices[j].size();
-    BoneData data;
-    data.weights.resize(mostVertices);
-    data.positions.resize(3 * mostVertices);
-    data.jointBones.reserve(std::size_t(numBones));
-    data.jointPositions.resize(3 * std::size_t(numBones));
-    std::size_t longest = std::size_t(numBones) + std::max(std::size_t(context.numVertices), mostVertices);
-    std::vector<double> source, target;
-    source.reserve(3 * longest);
-    target.reserve(3 * longest);
-    Matrix M = zeroMatrix3();
-
-    for (int j = 0; j < numBones; ++j) {
-        gatherBone(context, j, data);
-        Vector cs = sourcePoints(data, numBones, h, source);
-        // Nothing to fit against (weight sum 0): the bone keeps its track and
-        // its share of the residuals stays as it is.
-        if (!isFinite3(cs))
-            continue;
-        // Frames are independent: each one takes bone j's old share out of
-        // its residuals, fits, and puts the new share back, while the rows are
-        // still in cache.
-        Bone& bone = context.bones[j];
-        for (int f = 0; f < numFrames; ++f) {
-            double m[12];
-            flattenFrame(bone, f, m);
-            addFrameContribution(context.residuals, data, m, f, 1.0);
-            Vector ct = targetPoints(context, data, f, h, target);
-            // A centroid or covariance that is not finite, or a covariance the
-            // SVD refuses, leaves this frame's R and t as they were.
-            if (isFinite3(ct) && crossCovariance(data, h, source.data(), target.data(), M))
-                rotationFromCovariance(M, cs, ct, bone.rotations.at(f), bone.translations.at(f));
-            flattenFrame(bone, f, m);
-            addFrameContribution(context.residuals, data, m, f, -1.0);
-        }
-    }
+    // A frame's fits read and write nothing of the other frames: the residual
+    // row, the transformations and the joint targets of frame f. So the frames
+    // are taken one at a time with every bone in order inside, which keeps the
+    // row in cache and gives each bone exactly what it sees bone by bone.
+    for (int f = 0; f < numFrames; ++f)
+        fitFrame(context, blend, runs, f, h);
 }

@@ -1,18 +1,18 @@
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
+#include "linalg/vertex_tiles.h"
+#include "linalg/wide_lanes.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
 namespace {
 
-// Bones are scored in blocks of this many, one vector lane per bone; the
-// lanes are independent sums.
-constexpr int kLanes = 4;
-// Vertices are scored in tiles of this many: one block of bone
-// transformations (all frames) is read once for the whole tile, and the
-// tile's trajectories are gathered together from the frame-major sequence.
-constexpr int kTile = 16;
+// Vertices are scored in tiles of this many, four to a vector: one bone's
+// transformation in a frame is read once for the whole tile, and the tile's
+// positions are gathered once from the frame-major sequence.
+constexpr int kTile = kVertexTile;
 
 struct BoneScore {
     double score;
@@ -21,100 +21,104 @@ struct BoneScore {
 
 // Work buffers of one selectCandidateBones call, sized once.
 struct CandidateWork {
-    int numBlocks = 0;
-    std::vector<double> packed;       // [block][frame][12 entries][kLanes]
-    std::vector<double> rest;         // a tile of rest points, [vertex][3]
-    std::vector<double> trajectories; // the tile's positions, [vertex][frame][3]
-    std::vector<double> scores;       // the tile's fit errors, [vertex][numBlocks * kLanes]
+    std::vector<double> flat;          // transformations, [frame][bone][12]
+    std::vector<double> rest;          // the tile's rest points, [axis][kTile]
+    std::vector<double> trajectories;  // the tile's positions, [frame][axis][kTile]
+    std::vector<double> tileScores;    // one bone's fit errors over the tile
+    std::vector<double> scores;        // fit errors when there is no cache, [vertex][bone]
+    std::vector<unsigned char> scored; // which of them hold values, [tile][bone]
+    int words = 0;                      // 64-bit words per set of bones
+    std::vector<std::uint64_t> wanted;  // bones the current tile needs
     std::vector<BoneScore> records;
     std::vector<int> dominantBone;
-    std::vector<unsigned char> boneContact; // numBones x numBones
+    std::vector<std::uint64_t> boneContact; // numBones rows of words: bone j is bit j % 64 of word j / 64
+    PriorTables priorTables;
     Vector prior;
 };
 
-// Regroups the flattened transformations so that the same entry of kLanes
-// consecutive bones is contiguous; lanes past the last bone hold zeros.
-void packBones(const RiggingContext& context, CandidateWork& work)
+// One frame's squared error of four vertices (rest points px, py, pz; observed
+// x[0], x[kTile], x[2·kTile]) under the transformation m, added to acc. The
+// rows are summed as m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row
+// sums in transformPoint could only flip the sign of a zero, which the
+// squares remove, so the errors are bit for bit the same.
+__attribute__((always_inline)) inline void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz,
+                                                      const double* x, Quad& acc)
 {
-    const int numBones = context.numBones, numFrames = context.numFrames;
-    if (numBones < 0 || std::size_t(numBones) > context.bones.size())
-        throwSubscriptError();
-    std::vector<double> flat;
-    flattenBoneTransforms(context.bones, numFrames, flat);
-    const std::size_t stride = context.bones.size();
-    work.numBlocks = (numBones + kLanes - 1) / kLanes;
-    work.packed.assign(std::size_t(work.numBlocks) * numFrames * 12 * kLanes, 0.0);
-    for (int j = 0; j < numBones; ++j) {
-        int block = j / kLanes, lane = j % kLanes;
-        for (int f = 0; f < numFrames; ++f) {
-            const double* m = flat.data() + (std::size_t(f) * stride + j) * 12;
-            double* dst = work.packed.data() + ((std::size_t(block) * numFrames + f) * 12) * kLanes + lane;
-            for (int c = 0; c < 12; ++c)
-                dst[c * kLanes] = m[c];
-        }
-    }
+    const Quad tx = m[0] * px + m[1] * py + m[2] * pz + m[9];
+    const Quad ty = m[3] * px + m[4] * py + m[5] * pz + m[10];
+    const Quad tz = m[6] * px + m[7] * py + m[8] * pz + m[11];
+    const Quad ex = tx - quadAt(x);
+    const Quad ey = ty - quadAt(x + kTile);
+    const Quad ez = tz - quadAt(x + 2 * kTile);
+    acc = acc + (ey * ey + ex * ex + ez * ez);
 }
 
-// Four lanes of doubles; each operation works on the lanes independently
-// with ordinary IEEE double arithmetic (no contraction into fused
-// multiply-add), so a lane computes exactly what the scalar expression would,
-// with or without wide registers.
-typedef double Quad __attribute__((vector_size(32)));
-// The same for reading from any double array (unaligned, may alias doubles).
-typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
-
-#if defined(__x86_64__)
-#define WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define WIDE_CLONES
-#endif
-
-// Squared fit error of each vertex of the tile (rest points [vertex][3],
-// trajectories [vertex][frame][3]) under every bone, summed over the frames in
-// order, into scores [vertex][numBlocks * kLanes]. The rows are summed as
-// m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row sums in transformPoint
-// could only flip the sign of a zero, which the squares remove, so the scores
-// are bit for bit the same. Built twice on x86-64, for the baseline
+// Squared fit error of each vertex of the tile (rest points [axis][kTile],
+// positions [frame][axis][kTile]) under one bone, summed over the frames in
+// order, into out[kTile]. m is the bone's frame-0 transformation, frames
+// frameStride doubles apart. Built twice on x86-64, for the baseline
 // instruction set and for 256-bit registers, and chosen when the program loads.
-WIDE_CLONES void scoreTile(const double* packed, int numBlocks, int numFrames, const double* rest, const double* trajectories,
-          int count, double* scores)
+WIDE_CLONES void scoreBoneTile(const double* m, std::size_t frameStride, int numFrames, const double* rest,
+                               const double* trajectories, double* out)
 {
-    static_assert(kLanes == 4, "one block per vector");
-    const std::size_t rowLength = std::size_t(numBlocks) * kLanes;
-    for (int block = 0; block < numBlocks; ++block) {
-        const double* blockStart = packed + std::size_t(block) * numFrames * 12 * kLanes;
-        for (int i = 0; i < count; ++i) {
-            const double px = rest[3 * i], py = rest[3 * i + 1], pz = rest[3 * i + 2];
-            const double* x = trajectories + std::size_t(i) * numFrames * 3;
-            const double* m = blockStart;
-            Quad acc = {0.0, 0.0, 0.0, 0.0};
-            for (int f = 0; f < numFrames; ++f, m += 12 * kLanes, x += 3) {
-                const QuadIn* r = reinterpret_cast<const QuadIn*>(m);
-                Quad tx = r[0] * px + r[1] * py + r[2] * pz + r[9];
-                Quad ty = r[3] * px + r[4] * py + r[5] * pz + r[10];
-                Quad tz = r[6] * px + r[7] * py + r[8] * pz + r[11];
-                Quad ex = tx - x[0], ey = ty - x[1], ez = tz - x[2];
-                acc += ey * ey + ex * ex + ez * ez;
-            }
-            std::memcpy(scores + i * rowLength + block * kLanes, &acc, sizeof acc);
-        }
+    static_assert(kTile == 16, "four vectors per tile");
+    const QuadIn* p = reinterpret_cast<const QuadIn*>(rest);
+    const Quad px0 = p[0], px1 = p[1], px2 = p[2], px3 = p[3];
+    const Quad py0 = p[4], py1 = p[5], py2 = p[6], py3 = p[7];
+    const Quad pz0 = p[8], pz1 = p[9], pz2 = p[10], pz3 = p[11];
+    Quad acc0 = {0.0, 0.0, 0.0, 0.0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
+    for (int f = 0; f < numFrames; ++f, m += frameStride) {
+        const double* x = trajectories + std::size_t(f) * 3 * kTile;
+        frameError(m, px0, py0, pz0, x, acc0);
+        frameError(m, px1, py1, pz1, x + 4, acc1);
+        frameError(m, px2, py2, pz2, x + 8, acc2);
+        frameError(m, px3, py3, pz3, x + 12, acc3);
     }
+    std::memcpy(out, &acc0, sizeof acc0);
+    std::memcpy(out + 4, &acc1, sizeof acc1);
+    std::memcpy(out + 8, &acc2, sizeof acc2);
+    std::memcpy(out + 12, &acc3, sizeof acc3);
 }
 
-// Rest points and positions in every frame of vertices first .. first+count−1.
-void gatherTile(const RiggingContext& context, int first, int count, CandidateWork& work)
+// Rest points and (with positions) positions in every frame of vertices
+// first .. first+count−1; the lanes past count hold zeros.
+void gatherTile(const RiggingContext& context, int first, int count, bool positions, CandidateWork& work)
 {
     const int numFrames = context.numFrames;
-    for (int i = 0; i < count; ++i) {
-        const Vector& p = context.restPose[first + i];
-        for (int c = 0; c < 3; ++c)
-            work.rest[3 * i + c] = p[c];
-    }
-    for (int f = 0; f < numFrames; ++f) {
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < kTile; ++i)
+            work.rest[c * kTile + i] = i < count ? context.restPose[first + i][c] : 0.0;
+    for (int f = 0; positions && f < numFrames; ++f) {
         const double* x = context.sequence.point(f, first);
+        double* out = work.trajectories.data() + std::size_t(f) * 3 * kTile;
+        for (int c = 0; c < 3; ++c)
+            for (int i = 0; i < kTile; ++i)
+                out[c * kTile + i] = i < count ? x[3 * i + c] : 0.0;
+    }
+}
+
+// Makes sure the fit errors of the tile starting at vertex first hold values
+// for every bone flagged in work.wanted, scoring the ones that do not. tiled
+// is the tile's block of the cache's copy of the sequence, or null.
+void scoreTileBones(const RiggingContext& context, int first, const double* tiled, double* scores,
+                    unsigned char* scored, CandidateWork& work)
+{
+    const int numBones = context.numBones, numFrames = context.numFrames;
+    const int count = context.numVertices - first < kTile ? context.numVertices - first : kTile;
+    const std::size_t stride = context.bones.size() * 12;
+    bool gathered = false;
+    for (int j = 0; j < numBones; ++j) {
+        if (!((work.wanted[j / 64] >> (j % 64)) & 1) || scored[j])
+            continue;
+        if (!gathered) {
+            gatherTile(context, first, count, tiled == nullptr, work);
+            gathered = true;
+        }
+        scoreBoneTile(work.flat.data() + std::size_t(j) * 12, stride, numFrames, work.rest.data(),
+                      tiled ? tiled : work.trajectories.data(), work.tileScores.data());
         for (int i = 0; i < count; ++i)
-            for (int c = 0; c < 3; ++c)
-                work.trajectories[(std::size_t(i) * numFrames + f) * 3 + c] = x[3 * i + c];
+            scores[std::size_t(first + i) * numBones + j] = work.tileScores[i];
+        scored[j] = 1;
     }
 }
 
@@ -139,14 +143,32 @@ void rankBest(BoneScore* records, int count, int wanted)
 
 // The bone with the largest current weight in each vertex's list as it is on
 // entry (the first of equal weights; bone 0 for an empty list), and the flags
-// of bones that are dominant on the two ends of some mesh edge.
-void buildBoneContact(const RiggingContext& context, CandidateWork& work)
+// of bones that are dominant on the two ends of some mesh edge. The lists and
+// weights come from tables when they are kept from the last pass, the
+// neighbours from neighbourRuns when they are built; otherwise from the context.
+void buildBoneContact(const RiggingContext& context, const PriorTables* tables, const PriorTables* neighbourRuns,
+                      CandidateWork& work)
 {
     const int numVertices = context.numVertices, numBones = context.numBones;
     if (context.vertexBones.size() < std::size_t(numVertices) || context.neighbours.size() < std::size_t(numVertices))
         throwSubscriptError();
     work.dominantBone.assign(numVertices, 0);
-    for (int v = 0; v < numVertices; ++v) {
+    for (int v = 0; tables && v < numVertices; ++v) {
+        // The tables hold every list with its weights: no weight row is read.
+        const int* bone = tables->bone.data() + std::size_t(v) * tables->width;
+        const double* weight = tables->weight.data() + std::size_t(v) * tables->width;
+        if (tables->count[v] == 0)
+            continue;
+        int best = bone[0];
+        double bestWeight = -1.0;
+        for (int i = 0; i < tables->count[v]; ++i)
+            if (weight[i] > bestWeight) {
+                bestWeight = weight[i];
+                best = bone[i];
+            }
+        work.dominantBone[v] = best;
+    }
+    for (int v = 0; !tables && v < numVertices; ++v) {
         const std::vector<int>& list = context.vertexBones[v];
         if (list.empty())
             continue;
@@ -162,18 +184,27 @@ void buildBoneContact(const RiggingContext& context, CandidateWork& work)
             throwSubscriptError();
         work.dominantBone[v] = best;
     }
-    work.boneContact.assign(std::size_t(numBones) * numBones, 0);
+    const std::size_t words = std::size_t(work.words);
+    auto link = [&](int a, int b) { work.boneContact[std::size_t(a) * words + b / 64] |= std::uint64_t(1) << (b % 64); };
+    work.boneContact.assign(std::size_t(numBones) * words, 0);
     for (int i = 0; i < numBones; ++i)
-        work.boneContact[std::size_t(i) * numBones + i] = 1;
+        link(i, i);
     for (int v = 0; v < numVertices; ++v) {
-        int dv = work.dominantBone[v];
-        for (int u : context.neighbours[v]) {
+        const int dv = work.dominantBone[v];
+        auto touch = [&](int u) {
             if (u < 0 || u >= numVertices)
                 throwSubscriptError();
-            int du = work.dominantBone[u];
-            work.boneContact[std::size_t(du) * numBones + dv] = 1;
-            work.boneContact[std::size_t(dv) * numBones + du] = 1;
-        }
+            const int du = work.dominantBone[u];
+            link(du, dv);
+            link(dv, du);
+        };
+        // The prior's compact neighbour runs when it has them.
+        if (neighbourRuns)
+            for (int k = neighbourRuns->neighbourStart[v]; k < neighbourRuns->neighbourStart[v + 1]; ++k)
+                touch(neighbourRuns->neighbour[k]);
+        else
+            for (int u : context.neighbours[v])
+                touch(u);
     }
 }
 
@@ -194,41 +225,80 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     }
 
     CandidateWork work;
-    if (restricted)
-        buildBoneContact(context, work);
-    packBones(context, work);
+    work.words = (numBones + 63) / 64;
+    if (std::size_t(numBones) > context.bones.size())
+        throwSubscriptError();
     const PointTable& seq = context.sequence;
     if (rowCount(context.restPose) < std::size_t(numVertices) || seq.rows < numFrames || seq.columns < numVertices)
         throwSubscriptError();
-    work.rest.resize(kTile * 3);
-    work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
-    work.scores.resize(std::size_t(kTile) * work.numBlocks * kLanes);
+    flattenBoneTransforms(context.bones, numFrames, work.flat);
+
+    // Fit errors depend on nothing that a weight pass changes: with the cache
+    // on they are kept for the next call with the same bones.
+    const bool cached = syncFitCache(context, work.flat);
+    // The prior's tables as the last weight pass left them, or fresh ones.
+    PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
+    const bool tablesKept = cached && restricted && priorTablesCurrent(context, k, tables);
+    if (restricted && !tablesKept)
+        buildPriorTables(context, k, tables);
+    if (cached)
+        context.fitCache.priorValid = false;
+    if (restricted)
+        buildBoneContact(context, tablesKept && tables.usable ? &tables : nullptr, tables.usable ? &tables : nullptr,
+                         work);
+    std::vector<double>& scores = cached ? context.fitCache.scores : work.scores;
+    std::vector<unsigned char>& scored = cached ? context.fitCache.scored : work.scored;
+    const int numTiles = (numVertices + kTile - 1) / kTile;
+    if (scores.size() != std::size_t(numVertices) * numBones) {
+        scores.assign(std::size_t(numVertices) * numBones, 0.0);
+        scored.assign(std::size_t(numTiles) * numBones, 0);
+    }
+    work.rest.resize(3 * kTile);
+    if (!cached)
+        work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
+    work.tileScores.resize(kTile);
+    work.wanted.resize(std::size_t(work.words));
     work.records.resize(numBones);
 
     for (int v = 0; v < numVertices; ++v) {
-        // Fit errors depend on nothing that this call changes; score a tile ahead.
+        // Only the bones that a vertex of the tile may take are scored.
         if (v % kTile == 0) {
-            int count = numVertices - v < kTile ? numVertices - v : kTile;
-            gatherTile(context, v, count, work);
-            scoreTile(work.packed.data(), work.numBlocks, numFrames, work.rest.data(), work.trajectories.data(), count,
-                      work.scores.data());
+            const int end = numVertices - v < kTile ? numVertices : v + kTile;
+            for (int w = 0; w < work.words; ++w)
+                work.wanted[w] = restricted ? 0 : ~std::uint64_t(0);
+            if (restricted)
+                for (int u = v; u < end; ++u) {
+                    const std::uint64_t* row = work.boneContact.data() + std::size_t(work.dominantBone[u]) * work.words;
+                    for (int w = 0; w < work.words; ++w)
+                        work.wanted[w] |= row[w];
+                }
+            const double* tiled =
+                cached ? tileBlock(context.fitCache.tiles.data(), numFrames, v) : nullptr;
+            scoreTileBones(context, v, tiled, scores.data(), scored.data() + std::size_t(v / kTile) * numBones, work);
         }
-        const double* fit = work.scores.data() + std::size_t(v % kTile) * work.numBlocks * kLanes;
+        const double* fit = scores.data() + std::size_t(v) * numBones;
 
         // The neighbours before v already hold their new lists here.
-        smoothedWeightVector(context, v, work.prior, restricted);
+        if (restricted)
+            smoothedPrior(context, tables, v, work.prior);
+        else
+            smoothedWeightVector(context, v, work.prior, false);
         // Only bones that may be taken are ranked; the best k of them, in
         // order, are what a walk over all bones sorted by score would take.
-        const unsigned char* contact =
-            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * numBones : nullptr;
+        const std::uint64_t* contact =
+            restricted ? work.boneContact.data() + std::size_t(work.dominantBone[v]) * work.words : nullptr;
         int count = 0;
-        for (int j = 0; j < numBones; ++j) {
-            if (contact && !contact[j])
-                continue;
-            double gap = 1.0 - work.prior[j];
-            work.records[count].score = fit[j] + kappa * (gap * gap);
-            work.records[count].bone = j;
-            ++count;
+        for (int w = 0; w < work.words; ++w) {
+            std::uint64_t bits = contact ? contact[w] : ~std::uint64_t(0);
+            for (; bits != 0; bits &= bits - 1) {
+                const int j = w * 64 + __builtin_ctzll(bits);
+                if (j >= numBones)
+                    break;
+                double gap = 1.0 - work.prior[j];
+                work.records[count].score = fit[j] + kappa * (gap * gap);
+                work.records[count].bone = j;
+                ++count;
+            }
         }
         int taken = k < count ? k : count;
         if (taken < 0)
@@ -242,5 +312,9 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
             list.push_back(b);
             context.boneVertices[b].push_back(v);
         }
+        if (restricted)
+            refreshPriorEntry(context, v, tables);
     }
+    if (cached && restricted)
+        context.fitCache.priorValid = true;
 }

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "weights/smooth_weights.h"
+#include "weights/weight_update.h"
+#include "weights/weights_fixture.h"
+
+namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Lists and weights of the two contexts agree bit for bit.
+void expectSameState(const RiggingContext& a, const RiggingContext& b, const char* step)
+{
+    ASSERT_EQ(a.vertexBones, b.vertexBones) << step;
+    ASSERT_EQ(a.boneVertices, b.boneVertices) << step;
+    ASSERT_EQ(rowCount(a.weights), rowCount(b.weights)) << step;
+    for (int v = 0; v < a.numVertices; ++v) {
+        ASSERT_EQ(a.weights[v].size(), b.weights[v].size()) << step;
+        for (std::size_t j = 0; j < a.weights[v].size(); ++j)
+            ASSERT_TRUE(sameBits(a.weights[v][j], b.weights[v][j])) << step << ": vertex " << v << " bone " << j;
+    }
+}
+
+// One weight pass in both contexts, then the comparison.
+void pass(RiggingContext& kept, RiggingContext& fresh, int k, bool restricted, const char* step)
+{
+    selectCandidateBones(kept, k, restricted);
+    selectCandidateBones(fresh, k, restricted);
+    expectSameState(kept, fresh, step);
+    solveWeights(kept, k);
+    solveWeights(fresh, k);
+    expectSameState(kept, fresh, step);
+}
+
+TEST(FitCache, PassesWithKeptWorkMatchFreshPasses)
+{
+    // 75 vertices: five tiles of scoring, the last one partly filled.
+    RiggingContext fresh;
+    weights_fixture::makeMesh(fresh, 75, 9, 6, 31);
+    fresh.omega = 0.02;
+    computeSmoothWeights(fresh);
+    RiggingContext kept = fresh;
+    kept.fitCache.enabled = true;
+
+    pass(kept, fresh, 1, false, "first choice");
+    for (int k = 1; k <= 4; ++k)
+        for (int repeat = 0; repeat < 3; ++repeat)
+            pass(kept, fresh, k, true, "passes with the same bones");
+
+    // New bones (a bone update): the kept fit work must not be used.
+    for (RiggingContext* c : {&kept, &fresh}) {
+        c->bones[2].translations[3][1] += 0.25;
+        c->bones[5].rotations[0][2][0] = -c->bones[5].rotations[0][2][0];
+    }
+    pass(kept, fresh, 4, true, "changed bones");
+    pass(kept, fresh, 4, true, "changed bones, second pass");
+
+    // A bone removed and the rest renumbered, then a choice over all bones,
+    // as pruning does.
+    for (RiggingContext* c : {&kept, &fresh}) {
+        c->bones.erase(c->bones.begin() + 4);
+        c->numBones = 8;
+        for (int v = 0; v < c->numVertices; ++v) {
+            Vector row = c->weights[v];
+            c->weights[v] = Vector(8, 0.0);
+            for (int j = 0, n = 0; j < 9; ++j)
+                if (j != 4)
+                    c->weights[v][n++] = row[j];
+        }
+    }
+    pass(kept, fresh, 4, false, "after removing a bone");
+    pass(kept, fresh, 4, true, "restricted after removing a bone");
+    pass(kept, fresh, 2, true, "fewer candidates");
+}
+
+TEST(FitCache, ChangedSequenceStorageIsNotTrusted)
+{
+    // A copy of a context holds its own sequence: its first call must not
+    // take the other's kept work, even with the same bones.
+    RiggingContext a;
+    weights_fixture::makeMesh(a, 40, 6, 5, 8);
+    computeSmoothWeights(a);
+    a.fitCache.enabled = true;
+    selectCandidateBones(a, 3, false);
+    solveWeights(a, 3);
+    RiggingContext b = a;
+    for (int v = 0; v < b.numVertices; ++v)
+        for (int f = 0; f < b.numFrames; ++f)
+            b.sequence.point(f, v)[0] += 0.5;
+    RiggingContext reference = b;
+    reference.fitCache = FitCache();
+    pass(b, reference, 3, true, "copied context");
+}
+
+TEST(PriorTables, MatchTheSmoothedWeightVector)
+{
+    // 70 bones: more than one 64-bit word of flags; weights at and below the
+    // minimum and a NaN are left out in both.
+    for (int numBones : {7, 70}) {
+        RiggingContext c;
+        weights_fixture::makeMesh(c, 40, numBones, 4, 12);
+        computeSmoothWeights(c);
+        c.weights[5][c.vertexBones[5][0]] = c.smoothWeightMin;
+        c.weights[6][c.vertexBones[6][1]] = std::nan("");
+        c.weights[7][c.vertexBones[7][2]] = 0.005;
+        PriorTables tables;
+        buildPriorTables(c, 4, tables);
+        Vector expected, got;
+        for (int v = 0; v < c.numVertices; ++v) {
+            smoothedWeightVector(c, v, expected, true);
+            smoothedPrior(c, tables, v, got);
+            ASSERT_EQ(got.size(), expected.size());
+            for (int j = 0; j < numBones; ++j)
+                ASSERT_TRUE(sameBits(got[j], expected[j])) << numBones << " bones, vertex " << v << " bone " << j;
+        }
+    }
+}
+
+TEST(PriorTables, EntriesFollowNewListsAndWeights)
+{
+    RiggingContext c;
+    weights_fixture::makeMesh(c, 30, 8, 4, 3);
+    computeSmoothWeights(c);
+    PriorTables tables;
+    buildPriorTables(c, 4, tables);
+    // A solve writes the row (zero outside the list): the entry takes it.
+    c.weights[10] = Vector(8, 0.0);
+    c.weights[10][1] = 0.75;
+    c.weights[10][6] = 0.25;
+    c.vertexBones[10] = {6, 1};
+    setPriorEntry(tables, 10, c.vertexBones[10], c.weights[10]);
+    // A new list after that comes from the entry alone: bone 3 weighs 0.
+    c.vertexBones[10] = {3, 1, 5};
+    refreshPriorEntry(c, 10, tables);
+    // A new list without a solve first reads the row.
+    c.vertexBones[11] = {7, 0};
+    refreshPriorEntry(c, 11, tables);
+    Vector expected, got;
+    for (int v : {9, 10, 11, 12}) {
+        smoothedWeightVector(c, v, expected, true);
+        smoothedPrior(c, tables, v, got);
+        for (int j = 0; j < 8; ++j)
+            ASSERT_TRUE(sameBits(got[j], expected[j])) << "vertex " << v << " bone " << j;
+    }
+    EXPECT_EQ(tables.count[10], 3);
+    EXPECT_EQ(tables.weight[10 * tables.width + 1], 0.75);
+}
+
+} // namespace
