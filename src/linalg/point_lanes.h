@@ -51,6 +51,20 @@ struct NarrowLanes {
         return T;
     }
     // R·p + t, each row summed as transformFlat sums it: 0.0 + m0·p0 + m1·p1 + m2·p2, then + t.
+    // The same from a transformation already in columnLayout.
+    static POINT_INLINE Columns laidOut(const double* c)
+    {
+        Columns T;
+        T.c0 = *reinterpret_cast<const PairIn*>(c);
+        T.c1 = *reinterpret_cast<const PairIn*>(c + 4);
+        T.c2 = *reinterpret_cast<const PairIn*>(c + 8);
+        T.t = *reinterpret_cast<const PairIn*>(c + 12);
+        T.z0 = c[2];
+        T.z1 = c[6];
+        T.z2 = c[10];
+        T.tz = c[14];
+        return T;
+    }
     static POINT_INLINE Point move(const Columns& T, const double* p)
     {
         const Pair zero = {0.0, 0.0};
@@ -103,6 +117,15 @@ struct WideLanes {
         T.t = Quad{m[9], m[10], m[11], 0.0};
         return T;
     }
+    static POINT_INLINE Columns laidOut(const double* c)
+    {
+        Columns T;
+        T.c0 = quadAt(c);
+        T.c1 = quadAt(c + 4);
+        T.c2 = quadAt(c + 8);
+        T.t = quadAt(c + 12);
+        return T;
+    }
     static POINT_INLINE Point move(const Columns& T, const double* p)
     {
         const Quad zero = {0.0, 0.0, 0.0, 0.0};
@@ -122,6 +145,23 @@ POINT_INLINE WideLanes::Point operator-(const WideLanes::Point& a, const WideLan
     return {a.xyz - b.xyz};
 }
 POINT_INLINE WideLanes::Point operator*(double s, const WideLanes::Point& a) { return {s * a.xyz}; }
+
+// A transformation in transformFlat's layout (m, 12 doubles) as 16 doubles
+// that both layouts load directly: the columns of R, then t, each padded to
+// four with a zero (R row r, t entry r at position r of each group).
+inline void columnLayout(const double* m, double* c)
+{
+    for (int k = 0; k < 3; ++k) {
+        c[4 * k + 0] = m[k];
+        c[4 * k + 1] = m[3 + k];
+        c[4 * k + 2] = m[6 + k];
+        c[4 * k + 3] = 0.0;
+    }
+    c[12] = m[9];
+    c[13] = m[10];
+    c[14] = m[11];
+    c[15] = 0.0;
+}
 
 // Runs the function template instance for WideLanes where the processor has
 // AVX2 (built for it) and for NarrowLanes elsewhere; both give the same bits.

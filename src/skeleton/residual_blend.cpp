@@ -29,8 +29,13 @@ void prepareBlend(RiggingContext& context, ResidualBlend& blend)
             ++n;
         }
     }
-    flattenBoneTransforms(context.bones, numFrames, blend.flat);
-    blend.stride = context.bones.size() * 12;
+    std::vector<double> flat;
+    flattenBoneTransforms(context.bones, numFrames, flat);
+    const std::size_t transforms = std::size_t(numFrames) * context.bones.size();
+    blend.columns.resize(transforms * 16);
+    for (std::size_t n = 0; n < transforms; ++n)
+        columnLayout(flat.data() + 12 * n, blend.columns.data() + 16 * n);
+    blend.stride = context.bones.size() * 16;
 }
 
 namespace {
@@ -44,7 +49,7 @@ POINT_INLINE void blendRowIn(const ResidualBlend& blend, const double* frame, co
         const double* p = blend.rest.data() + 3 * std::size_t(v);
         typename L::Point s = L::zero();
         for (int n = blend.first[v]; n < blend.first[v + 1]; ++n)
-            s = s + blend.weight[n] * L::move(L::columns(frame + std::size_t(blend.bone[n]) * 12), p);
+            s = s + blend.weight[n] * L::move(L::laidOut(frame + std::size_t(blend.bone[n]) * 16), p);
         L::store(r + 3 * std::size_t(v), L::load(x + 3 * std::size_t(v)) - s);
     }
 }
@@ -66,7 +71,7 @@ __attribute__((target("avx2"))) void blendRowWide(const ResidualBlend& blend, co
 
 void residualRow(RiggingContext& context, const ResidualBlend& blend, int f)
 {
-    const double* frame = blend.flat.data() + std::size_t(f) * blend.stride;
+    const double* frame = blend.columns.data() + std::size_t(f) * blend.stride;
     const double* x = context.sequence.point(f, 0);
     double* r = context.residuals.point(f, 0);
 #if POINT_LANES_WIDE_AVAILABLE

@@ -15,8 +15,8 @@ struct ResidualBlend {
     std::vector<int> bone;
     std::vector<double> weight;
     std::vector<double> rest; // p_v, 3 per vertex
-    std::vector<double> flat; // flattenBoneTransforms
-    std::size_t stride = 0;   // doubles per frame of flat
+    std::vector<double> columns; // the transformations in columnLayout, [frame][bone][16]
+    std::size_t stride = 0;      // doubles per frame of columns
 };
 
 // Gathers the blend and shapes residuals to numFrames x numVertices. Needs

@@ -4,6 +4,7 @@
 
 #include "linalg/vertex_tiles.h"
 #include "linalg/point_lanes.h"
+#include "weights/fit_sums.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
@@ -27,7 +28,7 @@ struct BoneScore {
 
 // Work buffers of one selectCandidateBones call, sized once.
 struct CandidateWork {
-    std::vector<double> flat;          // transformations, [frame][bone][12]
+    FitSumsWork fit;                   // the transformations ([frame][bone][12]) and the fit sums
     std::vector<double> spread;        // per bone, each entry four times, [bone][frame][12][4]
     std::vector<unsigned char> spreadReady;
     std::vector<double> rest;          // the tile's rest points, [axis][kTile]
@@ -135,7 +136,7 @@ const double* spreadBone(const RiggingContext& context, int j, CandidateWork& wo
     const int numFrames = context.numFrames;
     double* out = work.spread.data() + std::size_t(j) * numFrames * 48;
     if (!work.spreadReady[j]) {
-        spreadTransforms(work.flat.data() + std::size_t(j) * 12, context.bones.size() * 12, numFrames, out);
+        spreadTransforms(work.fit.flat.data() + std::size_t(j) * 12, context.bones.size() * 12, numFrames, out);
         work.spreadReady[j] = 1;
     }
     return out;
@@ -291,16 +292,18 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     const PointTable& seq = context.sequence;
     if (rowCount(context.restPose) < std::size_t(numVertices) || seq.rows < numFrames || seq.columns < numVertices)
         throwSubscriptError();
-    flattenBoneTransforms(context.bones, numFrames, work.flat);
+    prepareFitSums(context, k > 1 ? k : 1, work.fit);
 
     // Fit errors depend on nothing that a weight pass changes: with the cache
     // on they are kept for the next call with the same bones.
-    const bool cached = syncFitCache(context, work.flat);
+    const bool cached = syncFitCache(context, work.fit.flat);
     // The prior's tables as the last weight pass left them, or fresh ones.
     PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
     const bool tablesKept = cached && restricted && priorTablesCurrent(context, k, tables);
     if (restricted && !tablesKept)
         buildPriorTables(context, k, tables);
+    if (cached && restricted)
+        widenFitSums(context, k > 1 ? k : 1);
     if (cached)
         context.fitCache.priorValid = false;
     if (restricted)
@@ -374,8 +377,13 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
             list.push_back(b);
             context.boneVertices[b].push_back(v);
         }
-        if (restricted)
+        if (restricted) {
             refreshPriorEntry(context, v, tables);
+            // The solve that follows needs the fit sums of this list: form
+            // them now, while the vertex's tile is still in cache.
+            if (cached && taken > 0)
+                fitSums(context, true, v, list, work.fit);
+        }
     }
     if (cached && restricted)
         context.fitCache.priorValid = true;
