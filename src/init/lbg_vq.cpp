@@ -4,68 +4,139 @@
 #include <cmath>
 #include <cstring>
 #include <iomanip>
+#include <limits>
 
 #include "init/bone_fit.h"
 #include "init/segmentation.h"
 #include "linalg/vertex_tiles.h"
-#include "linalg/wide_lanes.h"
+#include "linalg/point_lanes.h"
 
 namespace {
 
 // One frame of E(v, k) for four vertices of a tile (rest points px, py, pz,
 // positions x[0], x[kVertexTile], x[2·kVertexTile]) under the transformation
-// m, added to acc. The rows are summed as m0·p0 + m1·p1 + m2·p2 + t: the
-// leading 0.0 of transformPoint's row sums could only flip the sign of a
-// zero, which the squares remove, so E is bit for bit the same.
-__attribute__((always_inline)) inline void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz,
-                                                      const double* x, Quad& acc)
+// m (spreadTransforms' layout), added to acc. The rows are summed as
+// m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of transformPoint's row sums
+// could only flip the sign of a zero, which the squares remove, so E is bit
+// for bit the same.
+POINT_INLINE void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz, const double* x,
+                             Quad& acc)
 {
-    const Quad d0 = m[0] * px + m[1] * py + m[2] * pz + m[9] - quadAt(x);
-    const Quad d1 = m[3] * px + m[4] * py + m[5] * pz + m[10] - quadAt(x + kVertexTile);
-    const Quad d2 = m[6] * px + m[7] * py + m[8] * pz + m[11] - quadAt(x + 2 * kVertexTile);
+    const Quad d0 = quadAt(m) * px + quadAt(m + 4) * py + quadAt(m + 8) * pz + quadAt(m + 36) - quadAt(x);
+    const Quad d1 =
+        quadAt(m + 12) * px + quadAt(m + 16) * py + quadAt(m + 20) * pz + quadAt(m + 40) - quadAt(x + kVertexTile);
+    const Quad d2 = quadAt(m + 24) * px + quadAt(m + 28) * py + quadAt(m + 32) * pz + quadAt(m + 44) -
+                    quadAt(x + 2 * kVertexTile);
     acc = acc + (d0 * d0 + d1 * d1 + d2 * d2);
 }
 
-// E(v, k) of the kVertexTile vertices of one tile under one bone into
-// out[kVertexTile]: rest points [axis][lane], the tile's block of the tiled
-// sequence, m the bone's frame-0 transformation with frames frameStride
-// doubles apart. Gives up and returns false as soon as, after a block of
-// frames, every lane's partial sum is above its bound[lane]: the remaining
-// squares can only add to it, so the full sum would be above too. Built for
-// the baseline instruction set and for 256-bit registers.
-WIDE_CLONES bool tileErrors(const double* m, std::size_t frameStride, int numFrames, const double* rest,
-                            const double* block, const double* bound, double* out)
+// E(v, k) of 4·Quads vertices side by side (rest points at rest, [axis]
+// kVertexTile apart; positions at block, [frame][axis] as in a tile) under one
+// bone (m in spreadTransforms' layout) into out. Gives up and returns false as
+// soon as, after a block of frames, every lane's partial sum is above its
+// bound: the remaining squares can only add to it, so the full sum would be
+// above too.
+template <int Quads>
+POINT_INLINE bool walkErrors(const double* m, int numFrames, const double* rest, const double* block,
+                             const double* bound, double* out)
 {
-    static_assert(kVertexTile == 16, "four vectors per tile");
     constexpr int kCheckEvery = 4;
-    const QuadIn* p = reinterpret_cast<const QuadIn*>(rest);
-    const Quad px0 = p[0], px1 = p[1], px2 = p[2], px3 = p[3];
-    const Quad py0 = p[4], py1 = p[5], py2 = p[6], py3 = p[7];
-    const Quad pz0 = p[8], pz1 = p[9], pz2 = p[10], pz3 = p[11];
-    Quad acc0 = {0.0, 0.0, 0.0, 0.0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
-    for (int f = 0; f < numFrames; ++f, m += frameStride) {
+    Quad px[Quads], py[Quads], pz[Quads], acc[Quads];
+#pragma GCC unroll 4
+    for (int q = 0; q < Quads; ++q) {
+        px[q] = quadAt(rest + 4 * q);
+        py[q] = quadAt(rest + kVertexTile + 4 * q);
+        pz[q] = quadAt(rest + 2 * kVertexTile + 4 * q);
+        acc[q] = Quad{0.0, 0.0, 0.0, 0.0};
+    }
+    for (int f = 0; f < numFrames; ++f, m += 48) {
         const double* x = block + std::size_t(f) * 3 * kVertexTile;
-        frameError(m, px0, py0, pz0, x, acc0);
-        frameError(m, px1, py1, pz1, x + 4, acc1);
-        frameError(m, px2, py2, pz2, x + 8, acc2);
-        frameError(m, px3, py3, pz3, x + 12, acc3);
+#pragma GCC unroll 4
+        for (int q = 0; q < Quads; ++q)
+            frameError(m, px[q], py[q], pz[q], x + 4 * q, acc[q]);
         if ((f + 1) % kCheckEvery == 0 && f + 1 < numFrames) {
-            const auto above = (acc0 > quadAt(bound)) & (acc1 > quadAt(bound + 4)) & (acc2 > quadAt(bound + 8)) &
-                               (acc3 > quadAt(bound + 12));
-            if (above[0] && above[1] && above[2] && above[3])
+            bool allAbove = true;
+#pragma GCC unroll 4
+            for (int q = 0; q < Quads; ++q) {
+                const auto above = acc[q] > quadAt(bound + 4 * q);
+                allAbove = allAbove && above[0] && above[1] && above[2] && above[3];
+            }
+            if (allAbove)
                 return false;
         }
     }
-    std::memcpy(out, &acc0, sizeof acc0);
-    std::memcpy(out + 4, &acc1, sizeof acc1);
-    std::memcpy(out + 8, &acc2, sizeof acc2);
-    std::memcpy(out + 12, &acc3, sizeof acc3);
+#pragma GCC unroll 4
+    for (int q = 0; q < Quads; ++q)
+        std::memcpy(out + 4 * q, &acc[q], sizeof acc[q]);
     return true;
 }
 
+// E(v, k) of the kVertexTile vertices of one tile under one bone into
+// out[kVertexTile], 4·Quads vertices per walk over the frames; the lanes of a
+// walk that gave up (see walkErrors) get +infinity, which no comparison with
+// a bound it exceeded can prefer.
+template <int Quads>
+POINT_INLINE void tileErrorsIn(const double* m, int numFrames, const double* rest, const double* block,
+                               const double* bound, double* out)
+{
+    static_assert(kVertexTile % (4 * Quads) == 0, "whole walks per tile");
+    for (int first = 0; first < kVertexTile; first += 4 * Quads)
+        if (!walkErrors<Quads>(m, numFrames, rest + first, block + first, bound + first, out + first))
+            for (int i = first; i < first + 4 * Quads; ++i)
+                out[i] = std::numeric_limits<double>::infinity();
+}
+
+// Four vertices per walk: the baseline's sixteen registers hold them.
+void tileErrorsNarrow(const double* m, int numFrames, const double* rest, const double* block, const double* bound,
+                      double* out)
+{
+    tileErrorsIn<1>(m, numFrames, rest, block, bound, out);
+}
+
+#if POINT_LANES_WIDE_AVAILABLE
+// The whole tile per walk with 256-bit registers.
+__attribute__((target("avx2"))) void tileErrorsWide(const double* m, int numFrames, const double* rest,
+                                                     const double* block, const double* bound, double* out)
+{
+    tileErrorsIn<4>(m, numFrames, rest, block, bound, out);
+}
+#endif
+
+// One bone over one tile with the widest registers the processor has.
+void tileErrors(const double* m, int numFrames, const double* rest, const double* block, const double* bound,
+                double* out)
+{
+#if POINT_LANES_WIDE_AVAILABLE
+    if (wideLanesAvailable()) {
+        tileErrorsWide(m, numFrames, rest, block, bound, out);
+        return;
+    }
+#endif
+    tileErrorsNarrow(m, numFrames, rest, block, bound, out);
+}
+
 // Bounds that never stop tileErrors.
-constexpr double kNoBound[kVertexTile] = {1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308,
-                                          1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308, 1e308};
+constexpr double kNoBound[kVertexTile] = {
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+    std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+
+// Every bone's transformations in spreadTransforms' layout, [bone][frame][48].
+void spreadBones(const LbgParams& params, int numBones, std::vector<double>& spread)
+{
+    std::vector<double> flat;
+    flattenBoneTransforms(*params.bones, params.numFrames, flat);
+    const std::size_t size = std::size_t(params.numFrames) * 48;
+    spread.resize(std::size_t(numBones) * size);
+    for (int k = 0; k < numBones; ++k)
+        spreadTransforms(flat.data() + std::size_t(k) * 12, params.bones->size() * 12, params.numFrames,
+                         spread.data() + std::size_t(k) * size);
+}
 
 // The tiled sequence of the run: the record's own when initLbgVq built it for
 // this sequence, otherwise built into local.
@@ -170,9 +241,9 @@ void assignVertices(LbgParams& params)
     // first makes that happen early. The choice is the same as over all
     // bones in order: the smallest error, ties to the lowest bone, none when
     // no error is below 1e100.
-    std::vector<double> flat, local;
-    flattenBoneTransforms(*params.bones, numFrames, flat);
-    const std::size_t stride = params.bones->size() * 12;
+    std::vector<double> spread, local;
+    spreadBones(params, numBones, spread);
+    const std::size_t perBone = std::size_t(numFrames) * 48;
     const double* tiles = trajectoryTiles(params, local);
     std::vector<int> order;
     order.reserve(std::size_t(numBones));
@@ -202,8 +273,7 @@ void assignVertices(LbgParams& params)
             choice[i] = -1;
         }
         for (int k : order) {
-            if (!tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, block, best, err))
-                continue;
+            tileErrors(spread.data() + std::size_t(k) * perBone, numFrames, rest, block, best, err);
             for (int i = 0; i < count; ++i)
                 if (err[i] < best[i] || (err[i] == best[i] && choice[i] >= 0 && k < choice[i])) {
                     best[i] = err[i];
@@ -293,9 +363,8 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
 {
     errors.resize(params.clusterCount);
     const int numFrames = params.numFrames, numVertices = params.numVertices;
-    std::vector<double> flat, local;
+    std::vector<double> flat;
     flattenBoneTransforms(*params.bones, numFrames, flat);
-    const std::size_t stride = params.bones->size() * 12;
 
     // E(v, k) of every member under its own cluster's bone, a tile at a time
     // for each bone that owns a vertex of the tile; then the sums in member order.
@@ -311,6 +380,9 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
     // Clusters that share a vertex (never in a run) take the plain way.
     if (!partition)
         return clusterErrorsOneByOne(params, flat, errors);
+    std::vector<double> spread, local;
+    spreadBones(params, params.clusterCount, spread);
+    const std::size_t perBone = std::size_t(numFrames) * 48;
     const double* tiles = trajectoryTiles(params, local);
     std::vector<double> own(std::size_t(numVertices), 0.0);
     double rest[3 * kVertexTile], err[kVertexTile];
@@ -328,7 +400,7 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
                 tileRestPoints(params, first, rest);
                 restReady = true;
             }
-            tileErrors(flat.data() + std::size_t(k) * 12, stride, numFrames, rest, tileBlock(tiles, numFrames, first),
+            tileErrors(spread.data() + std::size_t(k) * perBone, numFrames, rest, tileBlock(tiles, numFrames, first),
                        kNoBound, err);
             for (int e = i; e < count; ++e)
                 if (owner[first + e] == k)

@@ -16,3 +16,11 @@ void tileTrajectories(const PointTable& sequence, int numFrames, int numVertices
         }
     }
 }
+
+void spreadTransforms(const double* m, std::size_t stride, int numFrames, double* out)
+{
+    for (int f = 0; f < numFrames; ++f, m += stride)
+        for (int c = 0; c < 12; ++c)
+            for (int l = 0; l < 4; ++l)
+                out[(std::size_t(f) * 12 + c) * 4 + l] = m[c];
+}

@@ -26,3 +26,9 @@ inline const double* tiledTrajectory(const double* tiles, int numFrames, int v)
 {
     return tileBlock(tiles, numFrames, v) + v % kVertexTile;
 }
+
+// One bone's transformations for the tile kernels, which multiply four
+// vertices by one entry at a time: every entry four times, 48 doubles per
+// frame (entry c of frame f at [f][c][0..3]). m points at the bone's frame-0
+// transformation in flattenBoneTransforms' layout, frames stride doubles apart.
+void spreadTransforms(const double* m, std::size_t stride, int numFrames, double* out);

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "linalg/svd3.h"
-#include "linalg/wide_lanes.h"
+#include "linalg/point_lanes.h"
 #include "skeleton/residual_blend.h"
 
 namespace {
@@ -332,18 +332,16 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
 }
 
 // r_fv += (w_vj·sign)·(R·p_v + t) over bone j's vertices, in one residual row.
-__attribute__((always_inline)) inline void addShare(double* row, const BoneRuns& runs, int j, const double* m,
-                                                    double sign)
+template <class L>
+POINT_INLINE void addShare(double* row, const BoneRuns& runs, int j, const double* m, double sign)
 {
-    const Columns T = columnsOf(m);
+    const typename L::Columns T = L::columns(m);
     const double* rest = runs.rest.data();
     for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
         const int v = runs.vertex[i];
-        Quad q;
-        movePoint(T, rest + 3 * std::size_t(v), q);
         const double c = runs.weight[i] * sign;
         double* r = row + 3 * std::size_t(v);
-        store3(r, load3(r) + c * q);
+        L::store(r, L::load(r) + c * L::move(T, rest + 3 * std::size_t(v)));
     }
 }
 
@@ -351,11 +349,11 @@ __attribute__((always_inline)) inline void addShare(double* row, const BoneRuns&
 // w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
 // With share, bone j's old share (m) is first added to each vertex's residual,
 // in the same pass: the list holds every vertex once, so each sum reads the
-// residual exactly as it would after a separate pass. The sums ride in the
-// lanes (s0, s1, s2, W), each lane its own sum in list order.
-__attribute__((always_inline)) inline void targetCentroid(const RiggingContext& context, double* row,
-                                                          BoneRuns& runs, int j, int f, double h,
-                                                          const double* share, double* ct)
+// residual exactly as it would after a separate pass. The sums (s0, s1, s2)
+// ride in the lanes of one point, each lane its own sum in list order.
+template <class L>
+POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, int j, int f, double h,
+                                 const double* share, double* ct)
 {
     const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
     for (std::size_t n = 0; n < joints; ++n) {
@@ -365,30 +363,28 @@ __attribute__((always_inline)) inline void targetCentroid(const RiggingContext& 
             runs.jointTarget[3 * n + a] = y[a];
     }
     const double* rest = runs.rest.data();
-    Quad sums = {0.0, 0.0, 0.0, 0.0};
+    typename L::Point sums = L::zero();
+    double W = 0.0;
     if (share) {
-        const Columns T = columnsOf(share);
+        const typename L::Columns T = L::columns(share);
         for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
             const double w = runs.weight[i];
             const int v = runs.vertex[i];
             double* r = row + 3 * std::size_t(v);
-            Quad q;
-            movePoint(T, rest + 3 * std::size_t(v), q);
             const double c = w * 1.0;
-            Quad updated = load3(r) + c * q;
-            store3(r, updated);
-            updated[3] = w;
+            const typename L::Point updated = L::load(r) + c * L::move(T, rest + 3 * std::size_t(v));
+            L::store(r, updated);
             sums = sums + w * updated;
+            W = W + w * w;
         }
     } else {
         for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
             const double w = runs.weight[i];
-            Quad r = load3(row + 3 * std::size_t(runs.vertex[i]));
-            r[3] = w;
-            sums = sums + w * r;
+            sums = sums + w * L::load(row + 3 * std::size_t(runs.vertex[i]));
+            W = W + w * w;
         }
     }
-    double s0 = sums[0], s1 = sums[1], s2 = sums[2], W = sums[3];
+    double s0 = L::x(sums), s1 = L::y(sums), s2 = L::z(sums);
     for (std::size_t n = 0; n < joints; ++n) {
         const double* y = runs.jointTarget.data() + 3 * n;
         s0 = s0 + h * y[0];
@@ -404,37 +400,38 @@ __attribute__((always_inline)) inline void targetCentroid(const RiggingContext& 
 // M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
 // over the joints, each entry summed in list order from 0.0. The source
 // points p_v − c_s and target points r_fv − w·c_t (q − c_s and y − c_t per
-// joint) are formed on the way; row a of M rides in the lanes of one vector.
+// joint) are formed on the way; row a of M is one point in lanes.
 // False when an entry is not finite.
-__attribute__((always_inline)) inline bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h,
-                                                           const double* ct, double M[3][3])
+template <class L>
+POINT_INLINE bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h, const double* ct,
+                                  double M[3][3])
 {
-    const Quad cs = load3(runs.centroid.data() + 3 * std::size_t(j));
-    const Quad t = load3(ct);
-    Quad m0 = {0.0, 0.0, 0.0, 0.0}, m1 = m0, m2 = m0;
+    using Point = typename L::Point;
+    const Point cs = L::load(runs.centroid.data() + 3 * std::size_t(j));
+    const Point t = L::load(ct);
+    Point m0 = L::zero(), m1 = m0, m2 = m0;
+    // One source point a (weighted, centred) and its target point u.
+    auto add = [&](const Point& a, const Point& u) {
+        m0 = m0 + L::x(a) * u;
+        m1 = m1 + L::y(a) * u;
+        m2 = m2 + L::z(a) * u;
+    };
     for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
         const int v = runs.vertex[i];
         const double w = runs.weight[i];
-        const Quad u = load3(row + 3 * std::size_t(v)) - w * t;
-        const Quad a = w * (load3(runs.rest.data() + 3 * std::size_t(v)) - cs);
-        m0 = m0 + a[0] * u;
-        m1 = m1 + a[1] * u;
-        m2 = m2 + a[2] * u;
+        add(w * (L::load(runs.rest.data() + 3 * std::size_t(v)) - cs), L::load(row + 3 * std::size_t(v)) - w * t);
     }
     const std::size_t firstJoint = runs.jointFirst[j];
-    for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n) {
-        const Quad u = load3(runs.jointTarget.data() + 3 * (n - firstJoint)) - t;
-        const Quad a = h * (load3(runs.jointPoint.data() + 3 * n) - cs);
-        m0 = m0 + a[0] * u;
-        m1 = m1 + a[1] * u;
-        m2 = m2 + a[2] * u;
-    }
+    for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n)
+        add(h * (L::load(runs.jointPoint.data() + 3 * n) - cs), L::load(runs.jointTarget.data() + 3 * (n - firstJoint)) - t);
+    const Point rows[3] = {m0, m1, m2};
     bool finite = true;
-    for (int b = 0; b < 3; ++b) {
-        M[0][b] = m0[b];
-        M[1][b] = m1[b];
-        M[2][b] = m2[b];
-        finite = finite && std::isfinite(m0[b]) && std::isfinite(m1[b]) && std::isfinite(m2[b]);
+    for (int a = 0; a < 3; ++a) {
+        M[a][0] = L::x(rows[a]);
+        M[a][1] = L::y(rows[a]);
+        M[a][2] = L::z(rows[a]);
+        for (int b = 0; b < 3; ++b)
+            finite = finite && std::isfinite(M[a][b]);
     }
     return finite;
 }
@@ -460,9 +457,9 @@ void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
 namespace {
 
 // Frame f of the B step: the residual row of the whole blend, then every bone
-// in order: its old share out, the fit, its new share back. Built for the
-// baseline instruction set and for 256-bit registers.
-WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+// in order: its old share out, the fit, its new share back; points in lanes L.
+template <class L>
+POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
 {
     residualRow(context, blend, f);
     double* row = context.residuals.point(f, 0);
@@ -477,17 +474,30 @@ WIDE_CLONES void fitFrame(RiggingContext& context, const ResidualBlend& blend, B
         double m[12];
         flattenFrame(bone, f, m);
         if (!runs.distinct[j])
-            addShare(row, runs, j, m, 1.0);
-        targetCentroid(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
+            addShare<L>(row, runs, j, m, 1.0);
+        targetCentroid<L>(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
         // A centroid or covariance that is not finite, or a covariance the
         // SVD refuses, leaves this frame's R and t as they were.
-        if (isFinitePoint(ct) && frameCovariance(row, runs, j, h, ct, M) &&
+        if (isFinitePoint(ct) && frameCovariance<L>(row, runs, j, h, ct, M) &&
             rotationFromCovariance3(M, sourceCentroid, ct, R, t))
             storeTransform(bone, f, R, t);
         flattenFrame(bone, f, m);
-        addShare(row, runs, j, m, -1.0);
+        addShare<L>(row, runs, j, m, -1.0);
     }
 }
+
+void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+{
+    fitFrameIn<NarrowLanes>(context, blend, runs, f, h);
+}
+
+#if POINT_LANES_WIDE_AVAILABLE
+__attribute__((target("avx2"))) void fitFrameWide(RiggingContext& context, const ResidualBlend& blend,
+                                                   BoneRuns& runs, int f, double h)
+{
+    fitFrameIn<WideLanes>(context, blend, runs, f, h);
+}
+#endif
 
 } // namespace
 
@@ -508,6 +518,13 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     // row, the transformations and the joint targets of frame f. So the frames
     // are taken one at a time with every bone in order inside, which keeps the
     // row in cache and gives each bone exactly what it sees bone by bone.
+#if POINT_LANES_WIDE_AVAILABLE
+    if (wideLanesAvailable()) {
+        for (int f = 0; f < numFrames; ++f)
+            fitFrameWide(context, blend, runs, f, h);
+        return;
+    }
+#endif
     for (int f = 0; f < numFrames; ++f)
-        fitFrame(context, blend, runs, f, h);
+        fitFrameNarrow(context, blend, runs, f, h);
 }

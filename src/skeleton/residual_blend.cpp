@@ -1,5 +1,7 @@
 #include "skeleton/residual_blend.h"
 
+#include "linalg/point_lanes.h"
+
 void prepareBlend(RiggingContext& context, ResidualBlend& blend)
 {
     const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
@@ -27,31 +29,56 @@ void prepareBlend(RiggingContext& context, ResidualBlend& blend)
             ++n;
         }
     }
-    flattenBoneTransforms(context.bones, numFrames, blend.flat);
-    blend.stride = context.bones.size() * 12;
+    std::vector<double> flat;
+    flattenBoneTransforms(context.bones, numFrames, flat);
+    const std::size_t transforms = std::size_t(numFrames) * context.bones.size();
+    blend.columns.resize(transforms * 16);
+    for (std::size_t n = 0; n < transforms; ++n)
+        columnLayout(flat.data() + 12 * n, blend.columns.data() + 16 * n);
+    blend.stride = context.bones.size() * 16;
 }
 
 namespace {
 
-WIDE_CLONES void blendRow(const ResidualBlend& blend, const double* frame, const double* x, double* r,
-                          int numVertices)
+// Row f with the points in lanes (see linalg/point_lanes.h).
+template <class L>
+POINT_INLINE void blendRowIn(const ResidualBlend& blend, const double* frame, const double* x, double* r,
+                             int numVertices)
 {
     for (int v = 0; v < numVertices; ++v) {
         const double* p = blend.rest.data() + 3 * std::size_t(v);
-        Quad s = {0.0, 0.0, 0.0, 0.0};
-        for (int n = blend.first[v]; n < blend.first[v + 1]; ++n) {
-            Quad q;
-            movePoint(columnsOf(frame + std::size_t(blend.bone[n]) * 12), p, q);
-            s = s + blend.weight[n] * q;
-        }
-        store3(r + 3 * std::size_t(v), load3(x + 3 * std::size_t(v)) - s);
+        typename L::Point s = L::zero();
+        for (int n = blend.first[v]; n < blend.first[v + 1]; ++n)
+            s = s + blend.weight[n] * L::move(L::laidOut(frame + std::size_t(blend.bone[n]) * 16), p);
+        L::store(r + 3 * std::size_t(v), L::load(x + 3 * std::size_t(v)) - s);
     }
 }
+
+void blendRowNarrow(const ResidualBlend& blend, const double* frame, const double* x, double* r, int numVertices)
+{
+    blendRowIn<NarrowLanes>(blend, frame, x, r, numVertices);
+}
+
+#if POINT_LANES_WIDE_AVAILABLE
+__attribute__((target("avx2"))) void blendRowWide(const ResidualBlend& blend, const double* frame, const double* x,
+                                                   double* r, int numVertices)
+{
+    blendRowIn<WideLanes>(blend, frame, x, r, numVertices);
+}
+#endif
 
 } // namespace
 
 void residualRow(RiggingContext& context, const ResidualBlend& blend, int f)
 {
-    blendRow(blend, blend.flat.data() + std::size_t(f) * blend.stride, context.sequence.point(f, 0),
-             context.residuals.point(f, 0), context.numVertices);
+    const double* frame = blend.columns.data() + std::size_t(f) * blend.stride;
+    const double* x = context.sequence.point(f, 0);
+    double* r = context.residuals.point(f, 0);
+#if POINT_LANES_WIDE_AVAILABLE
+    if (wideLanesAvailable()) {
+        blendRowWide(blend, frame, x, r, context.numVertices);
+        return;
+    }
+#endif
+    blendRowNarrow(blend, frame, x, r, context.numVertices);
 }

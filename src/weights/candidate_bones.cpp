@@ -3,9 +3,16 @@
 #include <cstring>
 
 #include "linalg/vertex_tiles.h"
-#include "linalg/wide_lanes.h"
+#include "linalg/point_lanes.h"
+#include "weights/fit_sums.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
+
+
+
+
+
+
 
 namespace {
 
@@ -21,7 +28,9 @@ struct BoneScore {
 
 // Work buffers of one selectCandidateBones call, sized once.
 struct CandidateWork {
-    std::vector<double> flat;          // transformations, [frame][bone][12]
+    FitSumsWork fit;                   // the transformations ([frame][bone][12]) and the fit sums
+    std::vector<double> spread;        // per bone, each entry four times, [bone][frame][12][4]
+    std::vector<unsigned char> spreadReady;
     std::vector<double> rest;          // the tile's rest points, [axis][kTile]
     std::vector<double> trajectories;  // the tile's positions, [frame][axis][kTile]
     std::vector<double> tileScores;    // one bone's fit errors over the tile
@@ -36,48 +45,101 @@ struct CandidateWork {
     Vector prior;
 };
 
-// One frame's squared error of four vertices (rest points px, py, pz; observed
-// x[0], x[kTile], x[2·kTile]) under the transformation m, added to acc. The
-// rows are summed as m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row
-// sums in transformPoint could only flip the sign of a zero, which the
-// squares remove, so the errors are bit for bit the same.
-__attribute__((always_inline)) inline void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz,
-                                                      const double* x, Quad& acc)
+// One frame's squared error of four vertices (rest points px, py, pz;
+// observed x[0], x[kTile], x[2·kTile]) under the transformation whose entries
+// m holds four times each (m[4c .. 4c+3] = entry c), added to acc. The rows
+// are summed as m0·p0 + m1·p1 + m2·p2 + t: the leading 0.0 of the row sums in
+// transformPoint could only flip the sign of a zero, which the squares
+// remove, so the errors are bit for bit the same.
+POINT_INLINE void frameError(const double* m, const Quad& px, const Quad& py, const Quad& pz, const double* x,
+                             Quad& acc)
 {
-    const Quad tx = m[0] * px + m[1] * py + m[2] * pz + m[9];
-    const Quad ty = m[3] * px + m[4] * py + m[5] * pz + m[10];
-    const Quad tz = m[6] * px + m[7] * py + m[8] * pz + m[11];
+    const Quad tx = quadAt(m) * px + quadAt(m + 4) * py + quadAt(m + 8) * pz + quadAt(m + 36);
+    const Quad ty = quadAt(m + 12) * px + quadAt(m + 16) * py + quadAt(m + 20) * pz + quadAt(m + 40);
+    const Quad tz = quadAt(m + 24) * px + quadAt(m + 28) * py + quadAt(m + 32) * pz + quadAt(m + 44);
     const Quad ex = tx - quadAt(x);
     const Quad ey = ty - quadAt(x + kTile);
     const Quad ez = tz - quadAt(x + 2 * kTile);
     acc = acc + (ey * ey + ex * ex + ez * ez);
 }
 
-// Squared fit error of each vertex of the tile (rest points [axis][kTile],
-// positions [frame][axis][kTile]) under one bone, summed over the frames in
-// order, into out[kTile]. m is the bone's frame-0 transformation, frames
-// frameStride doubles apart. Built twice on x86-64, for the baseline
-// instruction set and for 256-bit registers, and chosen when the program loads.
-WIDE_CLONES void scoreBoneTile(const double* m, std::size_t frameStride, int numFrames, const double* rest,
-                               const double* trajectories, double* out)
+// Squared fit errors of 4·Quads vertices side by side (rest points at rest,
+// [axis] kTile apart; positions at trajectories, [frame][axis] as in a tile)
+// under one bone, summed over the frames in order, into out. m holds the
+// bone's transformations, 48 doubles per frame (see frameError).
+template <int Quads>
+POINT_INLINE void scoreLanes(const double* m, int numFrames, const double* rest, const double* trajectories,
+                             double* out)
 {
-    static_assert(kTile == 16, "four vectors per tile");
-    const QuadIn* p = reinterpret_cast<const QuadIn*>(rest);
-    const Quad px0 = p[0], px1 = p[1], px2 = p[2], px3 = p[3];
-    const Quad py0 = p[4], py1 = p[5], py2 = p[6], py3 = p[7];
-    const Quad pz0 = p[8], pz1 = p[9], pz2 = p[10], pz3 = p[11];
-    Quad acc0 = {0.0, 0.0, 0.0, 0.0}, acc1 = acc0, acc2 = acc0, acc3 = acc0;
-    for (int f = 0; f < numFrames; ++f, m += frameStride) {
-        const double* x = trajectories + std::size_t(f) * 3 * kTile;
-        frameError(m, px0, py0, pz0, x, acc0);
-        frameError(m, px1, py1, pz1, x + 4, acc1);
-        frameError(m, px2, py2, pz2, x + 8, acc2);
-        frameError(m, px3, py3, pz3, x + 12, acc3);
+    Quad px[Quads], py[Quads], pz[Quads], acc[Quads];
+#pragma GCC unroll 4
+    for (int q = 0; q < Quads; ++q) {
+        px[q] = quadAt(rest + 4 * q);
+        py[q] = quadAt(rest + kTile + 4 * q);
+        pz[q] = quadAt(rest + 2 * kTile + 4 * q);
+        acc[q] = Quad{0.0, 0.0, 0.0, 0.0};
     }
-    std::memcpy(out, &acc0, sizeof acc0);
-    std::memcpy(out + 4, &acc1, sizeof acc1);
-    std::memcpy(out + 8, &acc2, sizeof acc2);
-    std::memcpy(out + 12, &acc3, sizeof acc3);
+    for (int f = 0; f < numFrames; ++f, m += 48) {
+        const double* x = trajectories + std::size_t(f) * 3 * kTile;
+#pragma GCC unroll 4
+        for (int q = 0; q < Quads; ++q)
+            frameError(m, px[q], py[q], pz[q], x + 4 * q, acc[q]);
+    }
+#pragma GCC unroll 4
+    for (int q = 0; q < Quads; ++q)
+        std::memcpy(out + 4 * q, &acc[q], sizeof acc[q]);
+}
+
+// The whole tile (rest points [axis][kTile], positions [frame][axis][kTile])
+// under one bone into out[kTile], 4·Quads vertices per walk over the frames:
+// as many as the registers hold without spilling.
+template <int Quads>
+POINT_INLINE void scoreTile(const double* m, int numFrames, const double* rest, const double* trajectories,
+                            double* out)
+{
+    static_assert(kTile % (4 * Quads) == 0, "whole walks per tile");
+    for (int first = 0; first < kTile; first += 4 * Quads)
+        scoreLanes<Quads>(m, numFrames, rest + first, trajectories + first, out + first);
+}
+
+// Four vertices per walk: the baseline's sixteen registers hold them.
+void scoreBoneTileNarrow(const double* m, int numFrames, const double* rest, const double* trajectories, double* out)
+{
+    scoreTile<1>(m, numFrames, rest, trajectories, out);
+}
+
+#if POINT_LANES_WIDE_AVAILABLE
+// The whole tile per walk with 256-bit registers.
+__attribute__((target("avx2"))) void scoreBoneTileWide(const double* m, int numFrames, const double* rest,
+                                                        const double* trajectories, double* out)
+{
+    scoreTile<4>(m, numFrames, rest, trajectories, out);
+}
+#endif
+
+// One bone over one tile with the widest registers the processor has.
+void scoreBoneTile(const double* m, int numFrames, const double* rest, const double* trajectories, double* out)
+{
+#if POINT_LANES_WIDE_AVAILABLE
+    if (wideLanesAvailable()) {
+        scoreBoneTileWide(m, numFrames, rest, trajectories, out);
+        return;
+    }
+#endif
+    scoreBoneTileNarrow(m, numFrames, rest, trajectories, out);
+}
+
+// Bone j's transformations with every entry four times (see frameError),
+// built the first time the call scores the bone.
+const double* spreadBone(const RiggingContext& context, int j, CandidateWork& work)
+{
+    const int numFrames = context.numFrames;
+    double* out = work.spread.data() + std::size_t(j) * numFrames * 48;
+    if (!work.spreadReady[j]) {
+        spreadTransforms(work.fit.flat.data() + std::size_t(j) * 12, context.bones.size() * 12, numFrames, out);
+        work.spreadReady[j] = 1;
+    }
+    return out;
 }
 
 // Rest points and (with positions) positions in every frame of vertices
@@ -105,7 +167,6 @@ void scoreTileBones(const RiggingContext& context, int first, const double* tile
 {
     const int numBones = context.numBones, numFrames = context.numFrames;
     const int count = context.numVertices - first < kTile ? context.numVertices - first : kTile;
-    const std::size_t stride = context.bones.size() * 12;
     bool gathered = false;
     for (int j = 0; j < numBones; ++j) {
         if (!((work.wanted[j / 64] >> (j % 64)) & 1) || scored[j])
@@ -114,7 +175,7 @@ void scoreTileBones(const RiggingContext& context, int first, const double* tile
             gatherTile(context, first, count, tiled == nullptr, work);
             gathered = true;
         }
-        scoreBoneTile(work.flat.data() + std::size_t(j) * 12, stride, numFrames, work.rest.data(),
+        scoreBoneTile(spreadBone(context, j, work), numFrames, work.rest.data(),
                       tiled ? tiled : work.trajectories.data(), work.tileScores.data());
         for (int i = 0; i < count; ++i)
             scores[std::size_t(first + i) * numBones + j] = work.tileScores[i];
@@ -231,16 +292,18 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     const PointTable& seq = context.sequence;
     if (rowCount(context.restPose) < std::size_t(numVertices) || seq.rows < numFrames || seq.columns < numVertices)
         throwSubscriptError();
-    flattenBoneTransforms(context.bones, numFrames, work.flat);
+    prepareFitSums(context, k > 1 ? k : 1, work.fit);
 
     // Fit errors depend on nothing that a weight pass changes: with the cache
     // on they are kept for the next call with the same bones.
-    const bool cached = syncFitCache(context, work.flat);
+    const bool cached = syncFitCache(context, work.fit.flat);
     // The prior's tables as the last weight pass left them, or fresh ones.
     PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
     const bool tablesKept = cached && restricted && priorTablesCurrent(context, k, tables);
     if (restricted && !tablesKept)
         buildPriorTables(context, k, tables);
+    if (cached && restricted)
+        widenFitSums(context, k > 1 ? k : 1);
     if (cached)
         context.fitCache.priorValid = false;
     if (restricted)
@@ -257,6 +320,8 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     if (!cached)
         work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
     work.tileScores.resize(kTile);
+    work.spread.resize(std::size_t(numBones) * numFrames * 48);
+    work.spreadReady.assign(std::size_t(numBones), 0);
     work.wanted.resize(std::size_t(work.words));
     work.records.resize(numBones);
 
@@ -312,8 +377,13 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
             list.push_back(b);
             context.boneVertices[b].push_back(v);
         }
-        if (restricted)
+        if (restricted) {
             refreshPriorEntry(context, v, tables);
+            // The solve that follows needs the fit sums of this list: form
+            // them now, while the vertex's tile is still in cache.
+            if (cached && taken > 0)
+                fitSums(context, true, v, list, work.fit);
+        }
     }
     if (cached && restricted)
         context.fitCache.priorValid = true;

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "linalg/least_squares.h"
-#include "linalg/vertex_tiles.h"
-#include "linalg/wide_lanes.h"
+#include "weights/fit_sums.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
@@ -12,12 +11,7 @@ namespace {
 
 // Work buffers of one solveWeights call, sized once.
 struct SolveWork {
-    std::vector<double> flat;   // bone transformations, [frame][bone][12]
-    std::vector<double> packed; // four bones' transformations, [frame][12][lane]
-    int packedBones[4] = {-1, -1, -1, -1};
-    std::vector<double> moved;  // the rest point under each candidate, [candidate][3]
-    std::vector<double> gram;   // n x n
-    std::vector<double> rhs;    // n
+    FitSumsWork fit;            // bone transformations and the fit rows' sums
     std::vector<double> target; // s·g[b_i], the right-hand side of the smoothness rows
     Matrix H;
     Vector f;
@@ -26,149 +20,6 @@ struct SolveWork {
     PriorTables priorTables;
     std::vector<int> list; // the vertex's candidates
 };
-
-// Fit rows of the normal equations for up to four bones at once, one lane
-// each: with M the row of the rest point p moved by the four bones, lane j of
-// gram[i] sums M_i·M_j and lane i of rhs sums M_i·x over the rows 3f+c in
-// order from 0.0. Each point is moved as transformFlat moves it. packed holds
-// the bones' transformations as [frame][12][lane]; x points at the vertex's
-// x coordinate in frame 0, axes axisStride and frames frameStride doubles
-// apart. Built for the baseline instruction set and for 256-bit registers.
-WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x,
-                            std::size_t frameStride, std::size_t axisStride, double* gram, double* rhs)
-{
-    const Quad zero = {0.0, 0.0, 0.0, 0.0};
-    Quad g0 = zero, g1 = zero, g2 = zero, g3 = zero, r = zero;
-    for (int f = 0; f < numFrames; ++f, packed += 48, x += frameStride) {
-        const QuadIn* m = reinterpret_cast<const QuadIn*>(packed);
-        for (int c = 0; c < 3; ++c) {
-            Quad s = zero;
-            s += m[3 * c + 0] * p[0];
-            s += m[3 * c + 1] * p[1];
-            s += m[3 * c + 2] * p[2];
-            const Quad row = s + m[9 + c];
-            g0 += row[0] * row;
-            g1 += row[1] * row;
-            g2 += row[2] * row;
-            g3 += row[3] * row;
-            r += row * x[c * axisStride];
-        }
-    }
-    std::memcpy(gram, &g0, sizeof g0);
-    std::memcpy(gram + 4, &g1, sizeof g1);
-    std::memcpy(gram + 8, &g2, sizeof g2);
-    std::memcpy(gram + 12, &g3, sizeof g3);
-    std::memcpy(rhs, &r, sizeof r);
-}
-
-// The fit rows' share of AᵀA (lower triangle, list order) and of Aᵀy for a
-// list of up to four bones. The bones are laid into lanes in increasing
-// order, so that the next vertex with the same bones in any order reuses
-// them; entry (i, j) is the same sum of the same products in either lane order.
-void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std::vector<int>& list, SolveWork& work)
-{
-    const int numFrames = context.numFrames, n = int(list.size());
-    int bones[4] = {-1, -1, -1, -1};
-    for (int i = 0; i < n; ++i) {
-        int b = list[i], at = i;
-        for (; at > 0 && bones[at - 1] > b; --at)
-            bones[at] = bones[at - 1];
-        bones[at] = b;
-    }
-    if (!std::equal(bones, bones + 4, work.packedBones)) {
-        const std::size_t stride = context.bones.size() * 12;
-        for (int l = 0; l < 4; ++l) {
-            double* dst = work.packed.data() + l;
-            if (l >= n) {
-                for (int fr = 0; fr < numFrames; ++fr, dst += 48)
-                    for (int c = 0; c < 12; ++c)
-                        dst[4 * c] = 0.0;
-                continue;
-            }
-            const double* m = work.flat.data() + std::size_t(bones[l]) * 12;
-            for (int fr = 0; fr < numFrames; ++fr, dst += 48, m += stride)
-                for (int c = 0; c < 12; ++c)
-                    dst[4 * c] = m[c];
-        }
-        std::copy(bones, bones + 4, work.packedBones);
-    }
-    int lane[4];
-    for (int i = 0; i < n; ++i) {
-        lane[i] = 0;
-        while (bones[lane[i]] != list[i])
-            ++lane[i];
-    }
-
-    const Vector& rest = context.restPose[v];
-    const double p[3] = {rest[0], rest[1], rest[2]};
-    double gram[16], rhs[4];
-    if (cached)
-        fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(context.fitCache.tiles.data(), numFrames, v),
-                   3 * kVertexTile, kVertexTile, gram, rhs);
-    else
-        fitRowSums(work.packed.data(), numFrames, p, context.sequence.point(0, v),
-                   std::size_t(context.sequence.columns) * 3, 1, gram, rhs);
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j <= i; ++j)
-            work.gram[i * n + j] = gram[lane[i] * 4 + lane[j]];
-        work.rhs[i] = rhs[lane[i]];
-    }
-}
-
-// The same sums for any number of bones, one entry at a time.
-void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>& list, SolveWork& work)
-{
-    const int numFrames = context.numFrames;
-    const int n = int(list.size());
-    const std::size_t stride = context.bones.size();
-    const Vector& rest = context.restPose[v];
-    const double p[3] = {rest[0], rest[1], rest[2]};
-    double* gram = work.gram.data();
-    double* rhs = work.rhs.data();
-    double* moved = work.moved.data();
-    for (int i = 0; i < n * n; ++i)
-        gram[i] = 0.0;
-    for (int i = 0; i < n; ++i)
-        rhs[i] = 0.0;
-    for (int fr = 0; fr < numFrames; ++fr) {
-        const double* frameBones = work.flat.data() + std::size_t(fr) * stride * 12;
-        for (int i = 0; i < n; ++i)
-            transformFlat(frameBones + std::size_t(list[i]) * 12, p, moved + 3 * i);
-        const double* x = context.sequence.point(fr, v);
-        for (int c = 0; c < 3; ++c)
-            for (int i = 0; i < n; ++i) {
-                double ai = moved[3 * i + c];
-                for (int j = 0; j <= i; ++j)
-                    gram[i * n + j] += ai * moved[3 * j + c];
-                rhs[i] += ai * x[c];
-            }
-    }
-}
-
-// The fit rows' sums of vertex v into work.gram and work.rhs: from the cache
-// when it holds them for this very list, computed (and kept) otherwise.
-void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, SolveWork& work)
-{
-    const int n = int(list.size());
-    FitCache& cache = context.fitCache;
-    int* key = cached ? cache.lists.data() + std::size_t(v) * (1 + cache.width) : nullptr;
-    double* kept = cached ? cache.sums.data() + std::size_t(v) * (cache.width * cache.width + cache.width) : nullptr;
-    if (key && key[0] == n && std::equal(list.begin(), list.end(), key + 1)) {
-        std::copy(kept, kept + n * n, work.gram.begin());
-        std::copy(kept + n * n, kept + n * n + n, work.rhs.begin());
-        return;
-    }
-    if (n <= 4)
-        fitSumsInLanes(context, cached, v, list, work);
-    else
-        fitSumsScalar(context, v, list, work);
-    if (key) {
-        key[0] = n;
-        std::copy(list.begin(), list.end(), key + 1);
-        std::copy(work.gram.begin(), work.gram.begin() + n * n, kept);
-        std::copy(work.rhs.begin(), work.rhs.begin() + n, kept + n * n);
-    }
-}
 
 // Normal equations of the vertex's system: fit rows 3f..3f+2 holding the rest
 // point moved by each candidate (right-hand side x_fv), then one smoothness row
@@ -179,8 +30,8 @@ void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>
 void addSmoothnessRows(const std::vector<int>& list, double s, SolveWork& work)
 {
     const int n = int(list.size());
-    double* gram = work.gram.data();
-    double* rhs = work.rhs.data();
+    double* gram = work.fit.gram.data();
+    double* rhs = work.fit.rhs.data();
     for (int m = 0; m < n; ++m)
         work.target[m] = s * work.prior[list[m]];
     bool finite = std::isfinite(s);
@@ -253,24 +104,15 @@ void solveWeights(RiggingContext& context, int k)
     resizeMatrix(context.weights, numVertices, numBones);
 
     SolveWork work;
-    flattenBoneTransforms(context.bones, numFrames, work.flat);
+    prepareFitSums(context, longest, work.fit);
     const std::size_t available = context.bones.size() < std::size_t(numBones) ? context.bones.size() : numBones;
-    work.packed.resize(std::size_t(numFrames) * 48);
-    work.moved.resize(std::size_t(longest) * 3);
-    work.gram.resize(std::size_t(longest) * longest);
-    work.rhs.resize(longest);
     work.target.resize(longest);
-
     // The fit rows depend on nothing that a weight pass changes: with the
     // cache on, a vertex whose list is the same as in the last call with these
     // bones reuses their sums.
-    const bool cached = syncFitCache(context, work.flat);
-    if (cached && context.fitCache.width < longest) {
-        FitCache& cache = context.fitCache;
-        cache.width = longest;
-        cache.lists.assign(std::size_t(numVertices) * (1 + longest), -1);
-        cache.sums.assign(std::size_t(numVertices) * (longest * longest + longest), 0.0);
-    }
+    const bool cached = syncFitCache(context, work.fit.flat);
+    if (cached)
+        widenFitSums(context, longest);
 
     // The prior's tables as the candidate choice left them, or fresh ones.
     PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
@@ -301,7 +143,7 @@ void solveWeights(RiggingContext& context, int k)
             continue;
         }
         smoothedPrior(context, tables, v, work.prior);
-        fitSums(context, cached, v, list, work);
+        fitSums(context, cached, v, list, work.fit);
         addSmoothnessRows(list, s, work);
         solveStartPoint(row, list, work.start);
         solveSimplexNormal(work.H, work.f, work.start);

@@ -1,0 +1,31 @@
+// The fit rows' share of a vertex's normal equations: for its candidate
+// bones b_0 .. b_(n−1), the sums over the rows 3f+c (in row order, from 0.0)
+// of a_i·a_j and of a_i·x, where a_i is the rest point moved by bone b_i in
+// frame f. They depend only on the bones, the rest pose and the sequence.
+#pragma once
+
+#include <vector>
+
+#include "run/rigging_context.h"
+
+// Work buffers of one weight-pass call, sized once by prepareFitSums.
+struct FitSumsWork {
+    std::vector<double> flat;   // bone transformations, [frame][bone][12]
+    std::vector<double> packed; // four bones' transformations, [frame][12][lane]
+    int packedBones[4] = {-1, -1, -1, -1};
+    std::vector<double> moved;  // the rest point under each candidate, [candidate][3]
+    std::vector<double> gram;   // n x n, list order (the lower triangle is set)
+    std::vector<double> rhs;    // n
+};
+
+// Flattens the bones and sizes the buffers for lists of up to longest bones.
+void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& work);
+
+// Makes room in the cache for lists of up to longest bones (dropping what it
+// holds when it had less).
+void widenFitSums(RiggingContext& context, int longest);
+
+// Vertex v's sums for list into work.gram and work.rhs: from the cache when it
+// holds them for this very list (cached: the cache is on and tied to these
+// bones), computed otherwise, and then kept when cached.
+void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work);
