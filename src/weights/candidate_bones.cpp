@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "linalg/vertex_tiles.h"
 #include "linalg/point_lanes.h"
@@ -29,7 +30,7 @@ struct BoneScore {
 // Work buffers of one selectCandidateBones call, sized once.
 struct CandidateWork {
     FitSumsWork fit;                   // the transformations ([frame][bone][12]) and the fit sums
-    std::vector<double> spread;        // per bone, each entry four times, [bone][frame][12][4]
+    std::unique_ptr<double[]> spread;  // per bone, each entry four times, [bone][frame][12][4]
     std::vector<unsigned char> spreadReady;
     std::vector<double> rest;          // the tile's rest points, [axis][kTile]
     std::vector<double> trajectories;  // the tile's positions, [frame][axis][kTile]
@@ -134,7 +135,10 @@ void scoreBoneTile(const double* m, int numFrames, const double* rest, const dou
 const double* spreadBone(const RiggingContext& context, int j, CandidateWork& work)
 {
     const int numFrames = context.numFrames;
-    double* out = work.spread.data() + std::size_t(j) * numFrames * 48;
+    // Room for every bone at the first use (most calls score nothing).
+    if (!work.spread)
+        work.spread.reset(new double[std::size_t(context.numBones) * numFrames * 48]);
+    double* out = work.spread.get() + std::size_t(j) * numFrames * 48;
     if (!work.spreadReady[j]) {
         spreadTransforms(work.fit.flat.data() + std::size_t(j) * 12, context.bones.size() * 12, numFrames, out);
         work.spreadReady[j] = 1;
@@ -312,15 +316,15 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted)
     std::vector<double>& scores = cached ? context.fitCache.scores : work.scores;
     std::vector<unsigned char>& scored = cached ? context.fitCache.scored : work.scored;
     const int numTiles = (numVertices + kTile - 1) / kTile;
-    if (scores.size() != std::size_t(numVertices) * numBones) {
-        scores.assign(std::size_t(numVertices) * numBones, 0.0);
+    // Scores are read only where their tile's flag is set.
+    if (scores.size() != std::size_t(numVertices) * numBones || scored.size() != std::size_t(numTiles) * numBones) {
+        scores.resize(std::size_t(numVertices) * numBones);
         scored.assign(std::size_t(numTiles) * numBones, 0);
     }
     work.rest.resize(3 * kTile);
     if (!cached)
         work.trajectories.resize(std::size_t(kTile) * numFrames * 3);
     work.tileScores.resize(kTile);
-    work.spread.resize(std::size_t(numBones) * numFrames * 48);
     work.spreadReady.assign(std::size_t(numBones), 0);
     work.wanted.resize(std::size_t(work.words));
     work.records.resize(numBones);

@@ -1,5 +1,6 @@
 #include "weights/fit_cache.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "linalg/vertex_tiles.h"
@@ -28,10 +29,13 @@ bool syncFitCache(RiggingContext& context, const std::vector<double>& flat)
     cache.numBones = context.numBones;
     cache.sequenceData = context.sequence.values.data();
     cache.restPoseData = context.restPose.data();
-    cache.scores.clear();
-    cache.scored.clear();
-    cache.width = 0;
-    cache.lists.clear();
-    cache.sums.clear();
+    // Drop the entries, keep the storage: no score is flagged and no vertex
+    // holds a list, so nothing is read before it is written again.
+    std::fill(cache.scored.begin(), cache.scored.end(), 0);
+    if (cache.width > 0 && cache.lists.size() == std::size_t(context.numVertices) * (1 + cache.width))
+        for (std::size_t v = 0; v < std::size_t(context.numVertices); ++v)
+            cache.lists[v * (1 + cache.width)] = -1;
+    else
+        cache.width = 0;
     return true;
 }
