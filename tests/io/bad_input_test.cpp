@@ -3,24 +3,9 @@
 // and no rig file.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include "io_test_files.h"
 
 namespace {
-
-struct RunResult {
-    int rc = -1;
-    std::string out, err;
-};
-
-RunResult runTool(const ScratchFolder& folder, const std::string& arguments)
-{
-    std::string command = "cd '" + folder.path + "' && '" TOLVAN_EXECUTABLE "' " + arguments + " >stdout.log 2>stderr.log";
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(folder.at("stdout.log")),
-            readWholeFile(folder.at("stderr.log"))};
-}
 
 std::string junk()
 {
@@ -30,17 +15,15 @@ std::string junk()
     return bytes;
 }
 
-struct BadInput {
-    std::string sequence, restPose;
-    const char* reason;
-};
+const std::string tool = quote(TOLVAN_EXECUTABLE);
 
 } // namespace
 
 TEST(BadInput, EveryCaseFailsCleanlyWithAReason)
 {
     const std::string seq = "1 3\n0 0 0  1 0 0  0 1 0\n", tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n", rest = tri + "f 1 2 3\n";
-    const BadInput sequenceCases[] = {
+    // sequence, rest pose, reason; the rest pose fails where the sequence is good.
+    const std::string cases[][3] = {
         {"", rest, "seq.txt: the file ends before the frame count"},
         {"2", rest, "the file ends before the vertex count"},
         {"0 5\n", rest, "seq.txt: line 1: the frame count is 0; it must be at least 1"},
@@ -56,8 +39,6 @@ TEST(BadInput, EveryCaseFailsCleanlyWithAReason)
         {"1 3\n0 0 0 1 0 0 0 1 inf\n", rest, "found \"inf\""},
         {"1 3\n0 0 0 1 0 0 0 1 1e400\n", rest, "z coordinate: \"1e400\" is out of range"},
         {junk(), rest, "seq.txt: line "},
-    };
-    const BadInput restPoseCases[] = {
         {seq, "", "rest.obj: the rest pose has 0 vertices, but each frame of seq.txt has 3"},
         {seq, tri + "v 1 1 1\n", "the rest pose has 4 vertices"},
         {seq, "# exported\n" + rest, "rest.obj: line 1: unexpected \"#\" where a record starts"},
@@ -77,31 +58,25 @@ TEST(BadInput, EveryCaseFailsCleanlyWithAReason)
         {seq, std::string("v 0 0 0\n\x01\0\xfe junk", 16), "line 2: unexpected \"\\x01\\x00\\xfe\""},
         {seq, junk(), "rest.obj: line "},
     };
-    for (bool sequenceFails : {true, false}) {
-        for (const BadInput& c : sequenceFails ? std::vector<BadInput>(std::begin(sequenceCases), std::end(sequenceCases))
-                                               : std::vector<BadInput>(std::begin(restPoseCases), std::end(restPoseCases))) {
-            SCOPED_TRACE(c.reason);
-            ScratchFolder folder;
-            folder.file("seq.txt", c.sequence);
-            folder.file("rest.obj", c.restPose);
-            RunResult r = runTool(folder, "seq.txt rest.obj out.rig.txt");
-            EXPECT_EQ(r.rc, 1);
-            EXPECT_EQ(r.out, sequenceFails ? "Loading seq.txt... Error!\n"
-                                           : "Loading seq.txt... Done!\nLoading rest.obj... Error!\n");
-            EXPECT_EQ(r.err.rfind("Tolvan: ", 0), 0u) << r.err;
-            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
-            EXPECT_FALSE(std::filesystem::exists(folder.at("out.rig.txt")));
-        }
+    for (const auto& [sequence, restPose, reason] : cases) {
+        SCOPED_TRACE(reason);
+        ScratchFolder folder;
+        folder.file("seq.txt", sequence);
+        folder.file("rest.obj", restPose);
+        CommandResult r = runCommand(folder, tool + " seq.txt rest.obj out.rig.txt");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, sequence != seq ? "Loading seq.txt... Error!\n"
+                                         : "Loading seq.txt... Done!\nLoading rest.obj... Error!\n");
+        EXPECT_EQ(r.err.rfind("Tolvan: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(folder.at("out.rig.txt")));
     }
-}
-
-TEST(BadInput, QuietRunStillReportsTheFailure)
-{
+    // A quiet run still reports the failure.
     ScratchFolder folder;
-    folder.file("seq.txt", "1 3\n0 0 0  1 0 0  0 1 0\n");
-    RunResult r = runTool(folder, "-DBG 0 seq.txt nothere.obj out.rig.txt");
-    EXPECT_EQ(r.rc, 1);
+    folder.file("seq.txt", seq);
+    CommandResult r = runCommand(folder, tool + " -DBG 0 seq.txt nothere.obj out.rig.txt");
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "Error!\n");
     EXPECT_NE(r.err.find("nothere.obj: cannot open: No such file or directory"), std::string::npos) << r.err;
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <random>
 
 #include "linalg/svd3.h"
@@ -17,12 +16,13 @@ Matrix matrix3(std::initializer_list<double> rowMajor)
     return m;
 }
 
+// Largest entry difference; NaN when an entry is NaN, so that no comparison passes.
 double maxDifference(const Matrix& a, const Matrix& b)
 {
     double worst = 0.0;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            worst = std::fmax(worst, std::fabs(a[i][j] - b[i][j]));
+            worst = worst == worst && !(std::fabs(a[i][j] - b[i][j]) <= worst) ? std::fabs(a[i][j] - b[i][j]) : worst;
     return worst;
 }
 
@@ -64,6 +64,9 @@ TEST(Svd3, DiagonalZeroAndRankDeficientCases)
     EXPECT_FALSE(svd3(matrix3({2e3, -1e3, 2e3, 4e3, -2e3, 4e3, 4e3, -2e3, 4e3}), S, U, V));
     EXPECT_EQ(maxDifference(S, before), 0.0);
     EXPECT_EQ(U[1][1], 1.0);
+    // A NaN covariance fails every tolerance test and ends at the identity.
+    ASSERT_TRUE(rotationFromCovariance(matrix3({0, 0, 0, 0, 0, std::nan(""), 0, 0, 0}), makeVector3(0, 0, 0), makeVector3(1, 2, 3), R, t));
+    EXPECT_EQ(maxDifference(R, identity), 0.0);
 }
 
 TEST(RotationFit, RecoversRigidMotionAndKeepsReflections)
@@ -121,29 +124,6 @@ TEST(RotationFit, ResultBitsArePinned)
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(R[r][c], expectedR[r][c]);
     }
-}
-
-TEST(Svd3, DegenerateAndNonFiniteInputsReturn)
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const double oddValues[] = {nan, inf, -inf, 1e300, 1e-300, 0.0, -0.0, 1.0, 1.0 + 1e-15};
-    std::mt19937_64 rng(4);
-    std::normal_distribution<double> normal;
-    Matrix S, U, V, R;
-    Vector t;
-    for (int trial = 0; trial < 20000; ++trial) {
-        Matrix a = zeroMatrix3();
-        for (Vector& row : a)
-            for (double& v : row)
-                v = rng() % 4 == 0 ? oddValues[rng() % 9] : normal(rng);
-        if (trial % 5 == 0)
-            a[1] = a[0];
-        svd3(a, S, U, V);
-        rotationFromCovariance(a, makeVector3(0, 0, 0), makeVector3(1, 1, 1), R, t);
-    }
-    // A NaN covariance fails every tolerance test and ends at the identity.
-    ASSERT_TRUE(rotationFromCovariance(matrix3({0, 0, 0, 0, 0, nan, 0, 0, 0}), t, makeVector3(1, 2, 3), R, t));
-    EXPECT_EQ(maxDifference(R, identity), 0.0);
 }
 
 TEST(RotationFit, PlainArraysGiveTheBitsOfTheMatrixSteps)

@@ -12,16 +12,10 @@ using namespace rigtest;
 // Bone j governs counts[j] vertices at weight 1; tracks differ per bone.
 void countedRig(RiggingContext& context, const std::vector<int>& counts, std::ostringstream& out)
 {
-    Matrix rest;
     std::vector<Bone> bones;
-    for (std::size_t j = 0; j < counts.size(); ++j) {
-        addCloud(rest, makeVector3(double(j), 0, 0), counts[j]);
+    for (std::size_t j = 0; j < counts.size(); ++j)
         bones.push_back(movingBone(2, makeVector3(0, 0, 1), 0.1 * j, makeVector3(double(j), 0, 0)));
-    }
-    setUp(context, rest, bones, 2);
-    for (int v = 0, j = 0; j < int(counts.size()); ++j)
-        for (int i = 0; i < counts[j]; ++i)
-            context.weights[v++][j] = 1.0;
+    cloudRig(context, bones, counts);
     candidatesAndSequence(context, bones);
     context.console = &out;
     context.debugLevel = 0;
@@ -44,6 +38,15 @@ TEST(Pruning, ReportsCountsAndKeepsACountAtTheThreshold)
     context.pruneScale = 0.5;
     EXPECT_TRUE(pruneBones(context));
     EXPECT_EQ(context.numBones, 2);
+    // Every bone can go.
+    context = RiggingContext();
+    out.str("");
+    countedRig(context, {2, 2}, out);
+    EXPECT_TRUE(pruneBones(context));
+    EXPECT_EQ(out.str(), " 1:2 2:2");
+    EXPECT_TRUE(context.numBones == 0 && context.bones.empty() && context.boneVertices.empty());
+    for (int v = 0; v < 4; ++v)
+        EXPECT_TRUE(context.weights[v].empty() && context.vertexBones[v].empty());
 }
 
 TEST(Pruning, SurvivorsMoveWithTheirColumnsAndTracks)
@@ -67,19 +70,6 @@ TEST(Pruning, SurvivorsMoveWithTheirColumnsAndTracks)
     ASSERT_EQ(context.boneVertices.size(), 2u); // candidates rebuilt, nnz per vertex
     for (int v = 0; v < context.numVertices; ++v)
         EXPECT_EQ(context.vertexBones[v].size(), 2u);
-}
-
-TEST(Pruning, EveryBoneCanGo)
-{
-    RiggingContext context;
-    std::ostringstream out;
-    countedRig(context, {2, 2}, out);
-    EXPECT_TRUE(pruneBones(context));
-    EXPECT_EQ(out.str(), " 1:2 2:2");
-    EXPECT_EQ(context.numBones, 0);
-    EXPECT_TRUE(context.bones.empty() && context.boneVertices.empty());
-    for (int v = 0; v < 4; ++v)
-        EXPECT_TRUE(context.weights[v].empty() && context.vertexBones[v].empty());
 }
 
 } // namespace

@@ -14,11 +14,9 @@ inline Matrix rotation(double x, double y, double z, double angle)
 {
     const double n = std::sqrt(x * x + y * y + z * z), c = std::cos(angle), s = std::sin(angle), k = 1.0 - c;
     x /= n, y /= n, z /= n;
-    Matrix r = zeroMatrix3();
-    r[0] = makeVector3(c + x * x * k, x * y * k - z * s, x * z * k + y * s);
-    r[1] = makeVector3(y * x * k + z * s, c + y * y * k, y * z * k - x * s);
-    r[2] = makeVector3(z * x * k - y * s, z * y * k + x * s, c + z * z * k);
-    return r;
+    return {makeVector3(c + x * x * k, x * y * k - z * s, x * z * k + y * s),
+            makeVector3(y * x * k + z * s, c + y * y * k, y * z * k - x * s),
+            makeVector3(z * x * k - y * s, z * y * k + x * s, c + z * z * k)};
 }
 
 // Turns about axis by spin·f and shifts by shift·f in frame f.
@@ -33,6 +31,28 @@ inline Bone movingBone(int frames, const Vector& axis, double spin, const Vector
 }
 
 inline Bone identityBone(int frames) { return movingBone(frames, makeVector3(0, 0, 1), 0.0, makeVector3(0, 0, 0)); }
+
+// Bone j governs counts[j] vertices, spread around (j, 0, 0) and not
+// coplanar, at weight 1; no joints and empty neighbourhoods.
+inline void cloudRig(RiggingContext& context, const std::vector<Bone>& bones, const std::vector<int>& counts)
+{
+    context.restPose.clear();
+    context.weights.clear();
+    for (std::size_t j = 0; j < counts.size(); ++j)
+        for (int i = 0; i < counts[j]; ++i) {
+            context.restPose.push_back(makeVector3(j + 0.3 * std::sin(1.7 * i + 0.2), 0.4 * std::cos(2.3 * i), 0.25 * std::sin(0.9 * i * i + 1.0)));
+            context.weights.push_back(Vector(bones.size(), 0.0));
+            context.weights.back()[j] = 1.0;
+        }
+    context.bones = bones;
+    context.numVertices = int(context.restPose.size());
+    context.numBones = int(bones.size());
+    context.numFrames = int(bones[0].rotations.size());
+    context.skeleton.reset(context.numBones);
+    resizePointTable(context.jointTable, context.numBones, context.numBones);
+    context.neighbours.assign(context.restPose.size(), {});
+    context.smoothWeights.assign(context.restPose.size(), {});
+}
 
 // count rest positions spread around centre, not coplanar.
 inline void addCloud(Matrix& rest, const Vector& centre, int count)
@@ -79,14 +99,17 @@ inline void candidatesAndSequence(RiggingContext& context, const std::vector<Bon
     }
 }
 
+// The larger of d and e; NaN stays NaN, so that no comparison with it passes.
+inline double worse(double d, double e) { return d == d && (e > d || e != e) ? e : d; }
+
 inline double maxDifference(const Vector& a, const Vector& b)
 {
-    return std::max({std::fabs(a[0] - b[0]), std::fabs(a[1] - b[1]), std::fabs(a[2] - b[2])});
+    return worse(worse(std::fabs(a[0] - b[0]), std::fabs(a[1] - b[1])), std::fabs(a[2] - b[2]));
 }
 
 inline double maxDifference(const Matrix& a, const Matrix& b)
 {
-    return std::max({maxDifference(a[0], b[0]), maxDifference(a[1], b[1]), maxDifference(a[2], b[2])});
+    return worse(worse(maxDifference(a[0], b[0]), maxDifference(a[1], b[1])), maxDifference(a[2], b[2]));
 }
 
 // Largest difference between two tracks over every frame.
@@ -94,7 +117,7 @@ inline double maxDifference(const Bone& a, const Bone& b)
 {
     double d = 0.0;
     for (std::size_t f = 0; f < a.rotations.size(); ++f)
-        d = std::max({d, maxDifference(a.rotations[f], b.rotations[f]), maxDifference(a.translations[f], b.translations[f])});
+        d = worse(worse(d, maxDifference(a.rotations[f], b.rotations[f])), maxDifference(a.translations[f], b.translations[f]));
     return d;
 }
 

@@ -7,18 +7,13 @@ namespace {
 
 using namespace rigtest;
 
-// Bones with different motions, one cloud each along x; with shared,
+// Bones with different motions, three vertices each along x; with shared,
 // neighbouring clouds share a vertex half and half.
 void chainRig(RiggingContext& context, std::vector<Bone> bones, bool shared)
 {
     for (std::size_t k = 0; k < bones.size() && bones[k].rotations.empty(); ++k)
         bones[k] = movingBone(4, makeVector3(k % 2, 1, 0.5 * k), 0.1 + 0.05 * k, makeVector3(0.1 * k, 0, -0.05 * k));
-    Matrix rest;
-    for (std::size_t k = 0; k < bones.size(); ++k)
-        addCloud(rest, makeVector3(double(k), 0, 0), 3);
-    setUp(context, rest, bones, 4);
-    for (int v = 0; v < context.numVertices; ++v)
-        context.weights[v][v / 3] = 1.0;
+    cloudRig(context, bones, std::vector<int>(bones.size(), 3));
     for (std::size_t k = 0; shared && k + 1 < bones.size(); ++k)
         context.weights[3 * k + 2][k] = context.weights[3 * k + 2][k + 1] = 0.5;
 }

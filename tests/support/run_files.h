@@ -2,15 +2,14 @@
 // program in a scratch folder, and read back what a rig file holds.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "io/io_test_files.h"
+#include "rig_text.h"
 #include "run/program_flow.h"
 #include "run/rigging_context.h"
 
@@ -36,30 +35,15 @@ inline void writeInputs(const RiggingContext& context, const Triangles& triangle
 }
 
 // A fresh folder that becomes the working directory for the test's lifetime.
-struct ScratchDir {
-    std::filesystem::path path;
-    std::filesystem::path previous;
-    explicit ScratchDir(const std::string& name)
-    {
-        previous = std::filesystem::current_path();
-        path = std::filesystem::temp_directory_path() / ("tolvan-" + name + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-        std::filesystem::current_path(path);
-    }
-    ~ScratchDir()
-    {
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(path);
-    }
+struct ScratchDir : ScratchFolder {
+    std::filesystem::path previous = std::filesystem::current_path();
+    explicit ScratchDir(const std::string& /* label, for the reader */) { std::filesystem::current_path(path); }
+    ~ScratchDir() { std::filesystem::current_path(previous); }
 };
 
-struct RunResult {
-    int exitCode = 0;
-    std::string out;
-    std::string err;
-};
+using RunResult = CommandResult;
 
+// Runs the program in this process on the arguments (the program name excluded).
 inline RunResult run(std::vector<std::string> args)
 {
     args.insert(args.begin(), "Tolvan");
@@ -67,48 +51,23 @@ inline RunResult run(std::vector<std::string> args)
     for (const std::string& a : args)
         argv.push_back(a.c_str());
     std::ostringstream out, err;
-    RunResult r;
-    r.exitCode = runProgram(int(argv.size()), argv.data(), out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    const int exitCode = runProgram(int(argv.size()), argv.data(), out, err);
+    return {exitCode, out.str(), err.str()};
 }
 
-struct Rig {
-    int numBones = 0, numJoints = 0, numFrames = 0, numVertices = 0;
-    std::vector<std::vector<std::pair<int, double>>> weights;
+// What a rig file holds, read by the rig reader of the companion tools
+// (ok false when the file is missing or malformed).
+struct Rig : RigData {
+    int numJoints = 0;
     bool ok = false;
 };
 
 inline Rig readRig(const std::string& path)
 {
     Rig rig;
-    std::ifstream in(path);
-    std::string line;
-    auto next = [&]() { return bool(std::getline(in, line)); };
-    while (next() && line.rfind("# JOINTS", 0) != 0) {
-    }
-    if (!next())
-        return rig;
-    std::istringstream(line) >> rig.numBones >> rig.numJoints;
-    while (next() && line.rfind("# BONES", 0) != 0) {
-    }
-    next();
-    std::istringstream(line) >> rig.numFrames;
-    while (next() && line.rfind("# WEIGHTS", 0) != 0) {
-    }
-    next();
-    std::istringstream(line) >> rig.numVertices;
-    for (int v = 0; v < rig.numVertices && next(); ++v) {
-        std::istringstream row(line);
-        int index, bone;
-        double w;
-        row >> index;
-        rig.weights.emplace_back();
-        while (row >> bone >> w)
-            rig.weights.back().push_back({bone, w});
-    }
-    rig.ok = int(rig.weights.size()) == rig.numVertices;
+    std::string error;
+    rig.ok = readRigFile(path, rig, error);
+    rig.numJoints = int(rig.joints.size());
     return rig;
 }
 

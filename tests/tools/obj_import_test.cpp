@@ -1,45 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
+#include "io/io_test_files.h"
 #include "obj_mesh.h"
-#include "tool_test_support.h"
 
 namespace {
 
-using tooltest::quote;
-using tooltest::ScratchDir;
-
-TEST(ObjMesh, ReadsPolygonsInEveryCornerFormAndSkipsTheRest)
+TEST(ObjMesh, ReadsPolygonsInEveryCornerFormAndRefusesBadRecords)
 {
-    ScratchDir dir;
-    tooltest::writeText(dir / "m.obj",
-                        "# exported\r\nmtllib m.mtl\no thing\ng body\n"
-                        "v 0 0 0\nv 1 0 0 1.0\nv 1 1 0 0.5 0.5 0.5\nv 0 1 0\nv 0.5 2 \\\n 0\n"
-                        "vt 0 0\nvt 1 0\nvn 0 0 1\nvp 0.5\ns 1\nusemtl skin\n"
-                        "f 1/1/1 2/2/1 3//1 4/1 -1\n"   // a pentagon, the last corner relative
-                        "l 1 2\n\n"
-                        "f -5 -4 -3\n");
+    ScratchFolder dir;
+    const std::string name = dir.file("m.obj", "# exported\r\nmtllib m.mtl\no thing\ng body\n"
+                                               "v 0 0 0\nv 1 0 0 1.0\nv 1 1 0 0.5 0.5 0.5\nv 0 1 0\nv 0.5 2 \\\n 0\n"
+                                               "vt 0 0\nvt 1 0\nvn 0 0 1\nvp 0.5\ns 1\nusemtl skin\n"
+                                               "f 1/1/1 2/2/1 3//1 4/1 -1\n" // a pentagon, the last corner relative
+                                               "l 1 2\n\nf -5 -4 -3\n");
     ObjMesh mesh;
     std::string error;
-    ASSERT_TRUE(readObjMesh(dir / "m.obj", true, mesh, error)) << error;
+    ASSERT_TRUE(readObjMesh(name, true, mesh, error)) << error;
     EXPECT_EQ(mesh.positions, std::vector<double>({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0.5, 2, 0}));
     // The pentagon as a fan from its first corner, then the triangle.
     EXPECT_EQ(mesh.triangles, std::vector<int>({0, 1, 2, 0, 2, 3, 0, 3, 4, 0, 1, 2}));
-    ASSERT_TRUE(readObjMesh(dir / "m.obj", false, mesh, error)) << error;
-    EXPECT_TRUE(mesh.triangles.empty());
-    EXPECT_EQ(mesh.positions.size(), 15u);
+    ASSERT_TRUE(readObjMesh(name, false, mesh, error)) << error;
+    EXPECT_TRUE(mesh.triangles.empty() && mesh.positions.size() == 15u);
     // Faces may come before the vertices they use.
-    tooltest::writeText(dir / "late.obj", "f 1 2 3\nv 0 0 0\nv 1 0 0\nv 0 1 0\n");
-    ASSERT_TRUE(readObjMesh(dir / "late.obj", true, mesh, error)) << error;
+    ASSERT_TRUE(readObjMesh(dir.file("late.obj", "f 1 2 3\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"), true, mesh, error)) << error;
     EXPECT_EQ(mesh.triangles, std::vector<int>({0, 1, 2}));
-}
 
-TEST(ObjMesh, BadRecordsAreRefusedWithFileAndLine)
-{
-    ScratchDir dir;
-    const std::string head = "# c\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
     const std::pair<std::string, std::string> cases[] = {
         {"v 1 2 x\n", ":5: invalid number 'x'"},
         {"v 1 2\n", ":5: a vertex needs three coordinates"},
@@ -51,46 +38,36 @@ TEST(ObjMesh, BadRecordsAreRefusedWithFileAndLine)
         {"f 1 2 3x\n", ":5: invalid face vertex '3x'"},
         {"f 1 2 3\nf 1 2 9\nv 1 1 1\n", ":6: face refers to vertex 9 but the file has 4 vertices"},
         {"curv 0 1 1 2\n", ":5: unsupported record 'curv'"},
+        {"", "cannot open "},
     };
     for (const auto& [tail, message] : cases) {
-        tooltest::writeText(dir / "bad.obj", head + tail);
-        ObjMesh mesh;
-        std::string error;
-        EXPECT_FALSE(readObjMesh(dir / "bad.obj", true, mesh, error)) << tail;
-        EXPECT_EQ(error.rfind((dir / "bad.obj") + message, 0), 0u) << error;
+        const std::string bad = tail.empty() ? dir.at("none.obj") : dir.file("bad.obj", "# c\nv 0 0 0\nv 1 0 0\nv 0 1 0\n" + tail);
+        EXPECT_FALSE(readObjMesh(bad, true, mesh, error)) << tail;
+        EXPECT_NE(error.find(tail.empty() ? message + bad : bad + message), std::string::npos) << error;
     }
-    ObjMesh mesh;
-    std::string error;
-    EXPECT_FALSE(readObjMesh(dir / "none.obj", true, mesh, error));
-    EXPECT_NE(error.find("cannot open " + (dir / "none.obj")), std::string::npos) << error;
 }
 
 #ifdef TOLVAN_CONVERT
 
-std::string convert(const std::string& args) { return std::string(TOLVAN_CONVERT) + " " + args; }
+const std::string convert = quote(TOLVAN_CONVERT) + " import-obj ";
 
-// The example's frames as a user would hold them: one OBJ file per frame
-// with comments, groups, texture coordinates, normals, quads where two
-// triangles share a diagonal, and some relative indices.
-void writeObjFrames(const ScratchDir& dir, const std::string& restText, const std::string& animText, std::vector<std::string>& files)
+TEST(ObjImport, RoundTripsTheExampleWrittenAsObjFrames)
 {
-    std::vector<std::array<int, 3>> triangles;
-    std::istringstream rest(restText);
-    std::string key;
-    while (rest >> key) {
-        if (key == "v") {
-            double x;
-            rest >> x >> x >> x;
-        } else {
-            std::array<int, 3> t;
-            rest >> t[0] >> t[1] >> t[2];
-            triangles.push_back(t);
-        }
-    }
+    ScratchFolder dir;
+    ASSERT_EQ(runCommand(dir, quote(TOLVAN_MAKE_EXAMPLE) + " --frames 20 ex").exitCode, 0);
+    ObjMesh rest, out;
+    std::string error;
+    ASSERT_TRUE(readObjMesh(dir.at("ex/creature.rest.obj"), true, rest, error)) << error;
+    // The frames as a user would hold them: one OBJ file per frame with
+    // comments, groups, texture coordinates, normals, quads where two
+    // triangles share a diagonal, and some relative indices.
+    const std::vector<int>& t = rest.triangles;
+    const std::string animText = readWholeFile(dir.at("ex/creature.anim.txt"));
     std::istringstream anim(animText);
     int nF = 0, nV = 0;
     anim >> nF >> nV;
-    for (int f = 0; f < nF; ++f) {
+    std::string frames;
+    for (int f = 1; f <= nF; ++f) {
         std::ostringstream obj;
         obj << "# frame " << f << "\nmtllib creature.mtl\no creature\n";
         for (int v = 0; v < nV; ++v) {
@@ -99,115 +76,65 @@ void writeObjFrames(const ScratchDir& dir, const std::string& restText, const st
             obj << "v " << x << " " << y << " " << z << "\n";
         }
         obj << "vt 0.5 0.5\nvn 0 1 0\ng body\ns off\nusemtl skin\n";
-        for (std::size_t t = 0; t < triangles.size(); ++t) {
-            const auto& a = triangles[t];
-            if (t + 1 < triangles.size() && triangles[t + 1][0] == a[0] && triangles[t + 1][1] == a[2]) {
-                obj << "f " << a[0] << "/1/1 " << a[1] << "/1/1 " << a[2] << "//1 " << triangles[t + 1][2] << "/1\n";
-                ++t;
-            } else {
-                obj << "f " << a[0] - nV - 1 << " " << a[1] << " " << a[2] << "\n";
-            }
+        for (std::size_t k = 0; k < t.size(); k += 3) {
+            const bool quad = k + 3 < t.size() && t[k + 3] == t[k] && t[k + 4] == t[k + 2];
+            if (quad)
+                obj << "f " << t[k] + 1 << "/1/1 " << t[k + 1] + 1 << "/1/1 " << t[k + 2] + 1 << "//1 " << t[k + 5] + 1 << "/1\n";
+            else
+                obj << "f " << t[k] - nV << " " << t[k + 1] + 1 << " " << t[k + 2] + 1 << "\n";
+            k += quad ? 3 : 0;
         }
-        char name[32];
-        std::snprintf(name, sizeof name, "frame_%d.obj", f + 1);
-        files.push_back(dir / name);
-        tooltest::writeText(files.back(), obj.str());
+        frames += " " + quote(dir.file("frame_" + std::to_string(f) + ".obj", obj.str()));
     }
-}
-
-std::vector<double> numbers(const std::string& text, std::string* rest = nullptr)
-{
-    std::istringstream in(text);
-    std::vector<double> out;
-    std::string token;
-    while (in >> token) {
-        if (token == "v" || token == "f") {
-            if (rest)
-                *rest += token;
-            continue;
-        }
-        out.push_back(std::stod(token));
-    }
-    return out;
-}
-
-TEST(ObjImport, RoundTripsTheExampleWrittenAsObjFrames)
-{
-    ScratchDir dir;
-    auto r = tooltest::runCommand(dir, std::string(TOLVAN_MAKE_EXAMPLE) + " --frames 20 " + quote(dir / "ex"));
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string restText = tooltest::readText(dir / "ex/creature.rest.obj");
-    const std::string animText = tooltest::readText(dir / "ex/creature.anim.txt");
-    std::vector<std::string> frames;
-    writeObjFrames(dir, restText, animText, frames);
-    std::string args = "import-obj --rest " + quote(frames[0]) + " --anim " + quote(dir / "out.anim.txt") + " --rest-out " +
-                       quote(dir / "out.rest.obj");
-    for (const std::string& f : frames)
-        args += " " + quote(f);
-    r = tooltest::runCommand(dir, convert(args));
+    CommandResult r = runCommand(dir, convert + "--rest frame_1.obj --anim out.anim.txt --rest-out out.rest.obj" + frames);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("(20 frames of 1766 vertices)"), std::string::npos) << r.out;
-    // The same numbers, exactly; the same triangles in the same order.
-    EXPECT_EQ(numbers(tooltest::readText(dir / "out.anim.txt")), numbers(animText));
-    std::string keysIn, keysOut;
-    std::vector<double> restIn = numbers(restText, &keysIn), restOut = numbers(tooltest::readText(dir / "out.rest.obj"), &keysOut);
-    EXPECT_EQ(keysIn, keysOut);
-    // The rest pose written is frame 1's positions with the example's triangles.
-    std::vector<double> anim = numbers(animText);
-    std::size_t k = 0, a = 2;
-    std::istringstream restLines(tooltest::readText(dir / "out.rest.obj"));
-    std::istringstream originalLines(restText);
-    std::string line, original;
-    while (std::getline(restLines, line) && std::getline(originalLines, original)) {
-        if (line[0] == 'f') {
-            EXPECT_EQ(line, original);
-            continue;
-        }
-        std::vector<double> v = numbers(line);
-        ASSERT_EQ(v.size(), 3u);
-        for (double x : v)
-            EXPECT_EQ(x, anim[a++]) << "value " << k;
-        ++k;
-    }
-    EXPECT_EQ(k, 1766u);
+    // The same numbers, exactly; the rest pose is frame 1 with the same triangles in the same order.
+    auto numbers = [](const std::string& text) {
+        std::istringstream in(text);
+        std::vector<double> values;
+        for (std::string token; in >> token;)
+            values.push_back(std::stod(token));
+        return values;
+    };
+    const std::vector<double> values = numbers(animText);
+    EXPECT_EQ(numbers(readWholeFile(dir.at("out.anim.txt"))), values);
+    ASSERT_TRUE(readObjMesh(dir.at("out.rest.obj"), true, out, error)) << error;
+    EXPECT_EQ(out.triangles, rest.triangles);
+    EXPECT_EQ(out.positions, std::vector<double>(values.begin() + 2, values.begin() + 2 + nV * 3));
 }
 
 TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
 {
-    ScratchDir dir;
-    tooltest::writeText(dir / "rest.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
-    tooltest::writeText(dir / "f1.obj", "v 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n");
-    tooltest::writeText(dir / "f2.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\n");
-    tooltest::writeText(dir / "f3.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\nv 0 1 2\nf 1 2 5\n");
-    tooltest::writeText(dir / "out.anim.txt", "old");
-    tooltest::writeText(dir / "out.rest.obj", "old");
-    const std::string outputs = " --anim " + quote(dir / "out.anim.txt") + " --rest-out " + quote(dir / "out.rest.obj");
+    ScratchFolder dir;
+    dir.file("rest.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    dir.file("f1.obj", "v 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n");
+    dir.file("f2.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\n");
+    dir.file("f3.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\nv 0 1 2\nf 1 2 5\n");
+    dir.file("out.anim.txt", "old");
+    dir.file("out.rest.obj", "old");
+    const std::string outputs = " --anim out.anim.txt --rest-out out.rest.obj ";
     const std::pair<std::string, std::string> cases[] = {
-        {"--rest " + quote(dir / "rest.obj") + outputs + " " + quote(dir / "f1.obj") + " " + quote(dir / "f2.obj"),
-         (dir / "f2.obj") + ": 3 vertices, but the rest mesh " + (dir / "rest.obj") + " has 4"},
-        {"--rest " + quote(dir / "rest.obj") + outputs + " " + quote(dir / "f3.obj"), (dir / "f3.obj") + ":5: face refers to vertex 5"},
-        {"--rest " + quote(dir / "f2.obj") + outputs + " " + quote(dir / "missing.obj"), "cannot open " + (dir / "missing.obj")},
-        {"--rest " + quote(dir / "rest.obj") + outputs, "needs at least one frame file"},
-        {"--rest " + quote(dir / "rest.obj") + " " + quote(dir / "f1.obj"), "needs --rest, --anim and --rest-out"},
-        {"--rest " + quote(dir / "rest.obj") + outputs + " --fps 3 " + quote(dir / "f1.obj"), "unknown option --fps"},
+        {"--rest rest.obj" + outputs + "f1.obj f2.obj", "f2.obj: 3 vertices, but the rest mesh rest.obj has 4"},
+        {"--rest rest.obj" + outputs + "f3.obj", "f3.obj:5: face refers to vertex 5"},
+        {"--rest f2.obj" + outputs + "missing.obj", "cannot open missing.obj"},
+        {"--rest rest.obj" + outputs, "needs at least one frame file"},
+        {"--rest rest.obj f1.obj", "needs --rest, --anim and --rest-out"},
+        {"--rest rest.obj" + outputs + "--fps 3 f1.obj", "unknown option --fps"},
     };
     for (const auto& [args, message] : cases) {
-        auto r = tooltest::runCommand(dir, convert("import-obj " + args));
+        CommandResult r = runCommand(dir, convert + args);
         EXPECT_EQ(r.exitCode, 1) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
-        EXPECT_EQ(tooltest::readText(dir / "out.anim.txt"), "old");
-        EXPECT_EQ(tooltest::readText(dir / "out.rest.obj"), "old");
+        EXPECT_EQ(readWholeFile(dir.at("out.anim.txt")) + readWholeFile(dir.at("out.rest.obj")), "oldold");
     }
-    // Nothing else was left in the folder (no temporary files).
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
-        files += entry.path().filename().string().find(".tmp") != std::string::npos;
-    EXPECT_EQ(files, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) // no temporary files
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
     // A good run replaces both, the quad split into two triangles.
-    auto r = tooltest::runCommand(dir, convert("import-obj --rest " + quote(dir / "rest.obj") + outputs + " " + quote(dir / "f1.obj")));
+    CommandResult r = runCommand(dir, convert + "--rest rest.obj" + outputs + "f1.obj");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(tooltest::readText(dir / "out.anim.txt"), "1 4\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n");
-    EXPECT_EQ(tooltest::readText(dir / "out.rest.obj"), "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\n");
+    EXPECT_EQ(readWholeFile(dir.at("out.anim.txt")), "1 4\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n");
+    EXPECT_EQ(readWholeFile(dir.at("out.rest.obj")), "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\n");
 }
 
 #endif
