@@ -200,20 +200,23 @@ void resizePointTable(PointTable& table, int rows, int columns)
     table.columns = columns;
 }
 
+void flattenBoneFrame(const Bone& bone, int frame, double* m)
+{
+    const Matrix& r = bone.rotations.at(frame);
+    const Vector& t = bone.translations.at(frame);
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b)
+            m[a * 3 + b] = r[a][b];
+    m[9] = t[0];
+    m[10] = t[1];
+    m[11] = t[2];
+}
+
 void flattenBoneTransforms(const std::vector<Bone>& bones, int numFrames, std::vector<double>& out)
 {
     std::size_t numBones = bones.size();
     out.resize(std::size_t(numFrames) * numBones * 12);
     for (int f = 0; f < numFrames; ++f)
-        for (std::size_t j = 0; j < numBones; ++j) {
-            const Matrix& r = bones[j].rotations.at(f);
-            const Vector& t = bones[j].translations.at(f);
-            double* m = out.data() + (std::size_t(f) * numBones + j) * 12;
-            for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b)
-                    m[a * 3 + b] = r[a][b];
-            m[9] = t[0];
-            m[10] = t[1];
-            m[11] = t[2];
-        }
+        for (std::size_t j = 0; j < numBones; ++j)
+            flattenBoneFrame(bones[j], f, out.data() + (std::size_t(f) * numBones + j) * 12);
 }

@@ -232,6 +232,8 @@ void resizePointTable(PointTable& table, int rows, int columns);
 // The bones' transformations laid out for inner loops: for frame f and bone j,
 // 12 doubles at ((f * numBones) + j) * 12: R row 0, R row 1, R row 2, t.
 void flattenBoneTransforms(const std::vector<Bone>& bones, int numFrames, std::vector<double>& out);
+// One bone's transformation in one frame, in the same 12-double layout.
+void flattenBoneFrame(const Bone& bone, int frame, double* m);
 
 // R·p + t on a flattened transformation, in the same operation order as
 // transformPoint: each row summed from 0.0 in column order, then t added.

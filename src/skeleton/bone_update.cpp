@@ -88,20 +88,6 @@ void gatherBone(const RiggingContext& context, int j, BoneData& data)
     }
 }
 
-// One bone's transformation in frame f in the layout of flattenBoneTransforms:
-// R row 0, R row 1, R row 2, t.
-void flattenFrame(const Bone& bone, int f, double* m)
-{
-    const Matrix& r = bone.rotations.at(f);
-    const Vector& t = bone.translations.at(f);
-    for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b)
-            m[a * 3 + b] = r[a][b];
-    m[9] = t[0];
-    m[10] = t[1];
-    m[11] = t[2];
-}
-
 // r_fv += (w_vj·sign)·(R·p_v + t) over the bone's vertices in one frame.
 void addFrameContribution(PointTable& residuals, const BoneData& data, const double* m, int f, double sign)
 {
@@ -222,7 +208,7 @@ void addBoneContribution(RiggingContext& context, int j, double sign)
     gatherBone(context, j, data);
     for (int f = 0; f < context.numFrames; ++f) {
         double m[12];
-        flattenFrame(context.bones[j], f, m);
+        flattenBoneFrame(context.bones[j], f, m);
         addFrameContribution(context.residuals, data, m, f, sign);
     }
 }
@@ -472,7 +458,7 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
             continue;
         Bone& bone = context.bones[j];
         double m[12];
-        flattenFrame(bone, f, m);
+        flattenBoneFrame(bone, f, m);
         if (!runs.distinct[j])
             addShare<L>(row, runs, j, m, 1.0);
         targetCentroid<L>(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
@@ -481,7 +467,7 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
         if (isFinitePoint(ct) && frameCovariance<L>(row, runs, j, h, ct, M) &&
             rotationFromCovariance3(M, sourceCentroid, ct, R, t))
             storeTransform(bone, f, R, t);
-        flattenFrame(bone, f, m);
+        flattenBoneFrame(bone, f, m);
         addShare<L>(row, runs, j, m, -1.0);
     }
 }
