@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "io/io_test_files.h"
-#include "rig_text.h"
+#include "formats/rig_text.h"
 #include "run/program_flow.h"
 #include "run/rigging_context.h"
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "obj_mesh.h"
-#include "rig_text.h"
+#include "formats/obj_mesh.h"
+#include "formats/rig_text.h"
 
 // Largest distance, over every frame and vertex, between positions(f) (x, y,
 // z per vertex) and the rig's skinning of the rest pose, relative to the rest

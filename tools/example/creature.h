@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "obj_mesh.h"
-#include "rig_text.h"
+#include "formats/obj_mesh.h"
+#include "formats/rig_text.h"
 
 struct CreatureOptions {
     std::uint64_t seed = 1;

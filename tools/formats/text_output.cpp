@@ -1,4 +1,4 @@
-#include "text_output.h"
+#include "formats/text_output.h"
 
 #include <cerrno>
 #include <charconv>

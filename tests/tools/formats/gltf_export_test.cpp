@@ -2,8 +2,8 @@
 
 #ifdef TOLVAN_CONVERT
 
-#include "gltf_reader.h"
-#include "skinning_check.h"
+#include "tools/gltf_reader.h"
+#include "tools/skinning_check.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
 TEST(GltfExport, ValidatorReportsNoErrorAndNoWarning)
 {
     ScratchFolder dir;
-    const std::string validate = "node " + quote(std::string(TOLVAN_TOOLS_DIR) + "/validate_gltf.cjs") + " ";
+    const std::string validate = "node " + quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/validate_gltf.cjs") + " ";
     if (std::system("node --version > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "node is not installed: the glTF validator cannot run";
     const CommandResult probe = runCommand(dir, validate);

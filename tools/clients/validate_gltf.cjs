@@ -9,7 +9,7 @@ const fs = require('fs');
 const path = require('path');
 
 function loadValidator() {
-  const candidates = [path.join(__dirname, 'node', 'node_modules', 'gltf-validator'), 'gltf-validator'];
+  const candidates = [path.join(__dirname, '..', 'node', 'node_modules', 'gltf-validator'), 'gltf-validator'];
   for (const c of candidates) {
     try {
       return require(c);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "creature.h"
-#include "text_output.h"
+#include "example/creature.h"
+#include "formats/text_output.h"
 
 namespace {
 

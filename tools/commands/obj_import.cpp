@@ -1,7 +1,7 @@
-#include "obj_import.h"
+#include "commands/obj_import.h"
 
-#include "obj_mesh.h"
-#include "text_output.h"
+#include "formats/obj_mesh.h"
+#include "formats/text_output.h"
 
 bool importObjFrames(const ObjImportRequest& request, int& numVertices, int& numTriangles, std::string& error)
 {

@@ -1,4 +1,4 @@
-#include "rigid_pose.h"
+#include "formats/rigid_pose.h"
 
 #include <algorithm>
 #include <cmath>

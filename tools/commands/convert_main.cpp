@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "gltf_export.h"
-#include "obj_import.h"
-#include "obj_mesh.h"
-#include "rig_text.h"
-#include "text_output.h"
+#include "formats/gltf_export.h"
+#include "commands/obj_import.h"
+#include "formats/obj_mesh.h"
+#include "formats/rig_text.h"
+#include "formats/text_output.h"
 
 namespace {
 

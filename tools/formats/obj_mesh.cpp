@@ -1,4 +1,4 @@
-#include "obj_mesh.h"
+#include "formats/obj_mesh.h"
 
 #include <cerrno>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "text_output.h"
+#include "formats/text_output.h"
 
 namespace {
 

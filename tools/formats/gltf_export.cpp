@@ -1,4 +1,4 @@
-#include "gltf_export.h"
+#include "formats/gltf_export.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "gltf_container.h"
-#include "joint_tree.h"
-#include "rigid_pose.h"
+#include "formats/gltf_container.h"
+#include "formats/joint_tree.h"
+#include "formats/rigid_pose.h"
 
 using nlohmann::json;
 

@@ -1,4 +1,4 @@
-#include "joint_tree.h"
+#include "formats/joint_tree.h"
 
 #include <algorithm>
 #include <numeric>

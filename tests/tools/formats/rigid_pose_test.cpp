@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "rigid_pose.h"
+#include "formats/rigid_pose.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "creature.h"
+#include "example/creature.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "text_output.h"
+#include "formats/text_output.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "io/io_test_files.h"
-#include "obj_mesh.h"
+#include "formats/obj_mesh.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <set>
 #include <sstream>
 
-#include "creature.h"
+#include "example/creature.h"
 #include "io/io_test_files.h"
-#include "skinning_check.h"
+#include "tools/skinning_check.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "rig_text.h"
+#include "formats/rig_text.h"
 
 struct JointTree {
     std::vector<int> parent; // per bone, -1 for the root of a group

@@ -1,4 +1,4 @@
-#include "rig_text.h"
+#include "formats/rig_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <utility>
 
-#include "text_output.h"
+#include "formats/text_output.h"
 
 namespace {
 

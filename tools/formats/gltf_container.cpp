@@ -1,4 +1,4 @@
-#include "gltf_container.h"
+#include "formats/gltf_container.h"
 
 #include <cstdint>
 
