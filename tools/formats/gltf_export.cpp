@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/gltf_container.h"
+#include "formats/gltf_decode.h"
 #include "formats/joint_tree.h"
 #include "formats/rigid_pose.h"
 
@@ -179,10 +180,17 @@ bool splitBonePoses(const RigData& rig, const JointTree& tree, BonePoses& poses,
     return true;
 }
 
-// See GltfExportReport::largestDifference: each exported joint maps p to
-// sign·Q·(p - h) + head image, blended with the exported weights.
-double exportDifference(const RigData& rig, const std::vector<double>& rest, const JointTree& tree, const BonePoses& poses,
-                        const std::vector<std::uint16_t>& joints, const std::vector<float>& weights)
+// c = a · b for row-major 3x3 matrices.
+void multiply3(const double* a, const double* b, double* c)
+{
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            c[r * 3 + k] = a[r * 3] * b[k] + a[r * 3 + 1] * b[3 + k] + a[r * 3 + 2] * b[6 + k];
+}
+
+// See GltfExportReport::largestDifference: the written file decoded and
+// skinned as a viewer does, against the rig's own skinning.
+double writtenDifference(const RigData& rig, const std::vector<double>& rest, const std::string& file)
 {
     double lo[3] = {0.0, 0.0, 0.0}, hi[3] = {0.0, 0.0, 0.0};
     for (std::size_t i = 0; i < rest.size(); ++i) {
@@ -190,35 +198,40 @@ double exportDifference(const RigData& rig, const std::vector<double>& rest, con
         hi[i % 3] = i < 3 ? rest[i] : std::max(hi[i % 3], rest[i]);
     }
     double diagonal = std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) + (hi[2] - lo[2]) * (hi[2] - lo[2]));
+    const GltfAsset asset = decodeGltf(file);
     double worst = 0.0;
-    for (int f = 0; f < rig.numFrames; ++f)
+    for (int f = 0; f < rig.numFrames; ++f) {
+        const std::vector<double> written = gltfSkinnedPositions(asset, f);
         for (int v = 0; v < rig.numVertices; ++v) {
             // A vertex without weights has no place in the rig to compare with.
             if (rig.weights[std::size_t(v)].empty())
                 continue;
-            const double* p = &rest[std::size_t(v) * 3];
-            double expected[3], exported[3] = {0.0, 0.0, 0.0};
-            skinPoint(rig, f, v, p, expected);
-            for (int k = 0; k < 4; ++k) {
-                double w = weights[std::size_t(v) * 4 + std::size_t(k)];
-                if (w == 0.0)
-                    continue;
-                int j = joints[std::size_t(v) * 4 + std::size_t(k)];
-                std::size_t i = std::size_t(f) * std::size_t(rig.numBones) + std::size_t(j);
-                const double* q = &poses.rotation[i * 9];
-                const double* h = &tree.head[std::size_t(j) * 3];
-                for (int r = 0; r < 3; ++r)
-                    exported[r] += w * (poses.sign[i] * (q[r * 3] * (p[0] - h[0]) + q[r * 3 + 1] * (p[1] - h[1]) + q[r * 3 + 2] * (p[2] - h[2])) +
-                                        poses.head[i * 3 + std::size_t(r)]);
-            }
-            double d[3] = {exported[0] - expected[0], exported[1] - expected[1], exported[2] - expected[2]};
-            worst = std::max(worst, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+            double expected[3];
+            skinPoint(rig, f, v, &rest[std::size_t(v) * 3], expected);
+            const double* x = &written[std::size_t(v) * 3];
+            const double d[3] = {x[0] - expected[0], x[1] - expected[1], x[2] - expected[2]};
+            const double distance = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            worst = distance <= worst ? worst : distance; // NaN wins
         }
+    }
     return diagonal > 0.0 ? worst / diagonal : worst;
 }
 
+// The joint's rest axes in its parent's axes (B_p^T · B_j), or in the rest
+// pose's for a root.
+void restInParent(const JointTree& tree, int bone, double out[9])
+{
+    const int p = tree.parent[std::size_t(bone)];
+    const double* b = &tree.rotation[std::size_t(bone) * 9];
+    if (p < 0)
+        std::copy(b, b + 9, out);
+    else
+        multiplyTransposed3(&tree.rotation[std::size_t(p) * 9], b, out);
+}
+
 // Node-local translation, rotation and sign of every joint in every frame:
-// local = parent_global^-1 · global, with global = [sign·Q | head image].
+// local = parent_global^-1 · global, with global = [sign·Q·B | head image]
+// and B the joint's rest axes (so that at rest, Q = I, the node holds B).
 void localSamples(const RigData& rig, const JointTree& tree, const BonePoses& poses, int bone, std::vector<float>& translation,
                   std::vector<float>& rotation, std::vector<float>& scale, bool& reflected)
 {
@@ -232,18 +245,24 @@ void localSamples(const RigData& rig, const JointTree& tree, const BonePoses& po
     for (int f = 0; f < rig.numFrames; ++f) {
         std::size_t i = std::size_t(f) * std::size_t(nB) + std::size_t(bone);
         double q[9], t[3], s = poses.sign[i];
+        const double* b = &tree.rotation[std::size_t(bone) * 9];
+        double qb[9];
+        multiply3(&poses.rotation[i * 9], b, qb);
         if (parent < 0) {
-            std::copy(&poses.rotation[i * 9], &poses.rotation[i * 9] + 9, q);
+            std::copy(qb, qb + 9, q);
             std::copy(&poses.head[i * 3], &poses.head[i * 3] + 3, t);
         } else {
             std::size_t p = std::size_t(f) * std::size_t(nB) + std::size_t(parent);
             const double* qp = &poses.rotation[p * 9];
-            multiplyTransposed3(qp, &poses.rotation[i * 9], q);
+            const double* bp = &tree.rotation[std::size_t(parent) * 9];
+            double qpbp[9];
+            multiply3(qp, bp, qpbp);
+            multiplyTransposed3(qpbp, qb, q);
             double d[3];
             for (int k = 0; k < 3; ++k)
                 d[k] = poses.head[i * 3 + std::size_t(k)] - poses.head[p * 3 + std::size_t(k)];
             for (int k = 0; k < 3; ++k)
-                t[k] = poses.sign[p] * (qp[0 * 3 + k] * d[0] + qp[1 * 3 + k] * d[1] + qp[2 * 3 + k] * d[2]);
+                t[k] = poses.sign[p] * (qpbp[0 * 3 + k] * d[0] + qpbp[1 * 3 + k] * d[1] + qpbp[2 * 3 + k] * d[2]);
             s *= poses.sign[p];
         }
         double quat[4];
@@ -309,7 +328,6 @@ bool exportGltf(const ObjMesh& rest, const RigData& rig, const GltfExportOptions
         attributes["JOINTS_0"] = buffer.addIntegers(joints, kUnsignedShort, std::size_t(nV), "VEC4", kArrayBuffer);
     }
     attributes["WEIGHTS_0"] = buffer.addFloats(weights, 4, "VEC4", kArrayBuffer, false);
-    report.largestDifference = exportDifference(rig, rest.positions, tree, poses, joints, weights);
     int indices;
     // 16-bit indices while no index can be the primitive restart value 65535.
     if (nV <= 65535) {
@@ -319,12 +337,18 @@ bool exportGltf(const ObjMesh& rest, const RigData& rig, const GltfExportOptions
         std::vector<std::uint32_t> wide(rest.triangles.begin(), rest.triangles.end());
         indices = buffer.addIntegers(wide, kUnsignedInt, wide.size(), "SCALAR", kElementArrayBuffer);
     }
-    // Joint j's bind pose is a translation to its head, so its inverse bind
-    // matrix is the translation by minus the head (column-major).
+    // Joint j's bind pose is [B | h] (rest axes B, head h), so its inverse
+    // bind matrix is [B^T | -B^T·h] (column-major).
     std::vector<float> inverseBind;
     for (int j = 0; j < nB; ++j) {
         const double* h = &tree.head[std::size_t(j) * 3];
-        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, float(-h[0]), float(-h[1]), float(-h[2]), 1};
+        const double* b = &tree.rotation[std::size_t(j) * 9];
+        float m[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                m[c * 4 + r] = float(b[c * 3 + r]);
+            m[12 + r] = float(-(b[r] * h[0] + b[3 + r] * h[1] + b[6 + r] * h[2]));
+        }
         inverseBind.insert(inverseBind.end(), m, m + 16);
     }
     int inverseBindAccessor = buffer.addFloats(inverseBind, 16, "MAT4", 0, false);
@@ -333,10 +357,19 @@ bool exportGltf(const ObjMesh& rest, const RigData& rig, const GltfExportOptions
     for (int j = 0; j < nB; ++j) {
         int p = tree.parent[std::size_t(j)];
         json node = {{"name", "bone_" + std::to_string(j)}};
+        // At rest: the head in the parent's axes, the rest axes in the parent's.
+        const double* h = &tree.head[std::size_t(j) * 3];
+        const double* bp = p < 0 ? nullptr : &tree.rotation[std::size_t(p) * 9];
+        double d[3], local[9], quat[4];
+        for (int k = 0; k < 3; ++k)
+            d[k] = h[k] - (p < 0 ? 0.0 : tree.head[std::size_t(p) * 3 + std::size_t(k)]);
         json translation = json::array();
         for (int k = 0; k < 3; ++k)
-            translation.push_back(tree.head[std::size_t(j) * 3 + std::size_t(k)] - (p < 0 ? 0.0 : tree.head[std::size_t(p) * 3 + std::size_t(k)]));
+            translation.push_back(p < 0 ? d[k] : bp[k] * d[0] + bp[3 + k] * d[1] + bp[6 + k] * d[2]);
+        restInParent(tree, j, local);
+        rotationToQuaternion(local, quat);
         node["translation"] = translation;
+        node["rotation"] = {quat[0], quat[1], quat[2], quat[3]};
         json children = json::array();
         for (int c : tree.order)
             if (tree.parent[std::size_t(c)] == j)
@@ -400,6 +433,12 @@ bool exportGltf(const ObjMesh& rest, const RigData& rig, const GltfExportOptions
         bufferEntry["uri"] = dataUri(buffer.bytes);
         doc["buffers"] = json::array({bufferEntry});
         file = doc.dump(1) + "\n";
+    }
+    try {
+        report.largestDifference = writtenDifference(rig, rest.positions, file);
+    } catch (const std::exception& e) {
+        error = std::string("the written file cannot be read back: ") + e.what();
+        return false;
     }
     return true;
 }

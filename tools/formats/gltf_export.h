@@ -22,15 +22,19 @@ struct GltfExportReport {
     int unweightedVertices = 0; // no influence at all: bound to the root bone
     int reflections = 0;        // bone frames with a negative determinant (stored exactly)
     // Largest distance, over frames and vertices, between the rig's linear
-    // blend skinning and the exported one (before rounding to float),
-    // relative to the rest pose's box diagonal (vertices without weights
-    // left out). Zero up to rounding unless influences were dropped or a bone's 3x3 part is not a rotation (a
-    // node holds only rotations, so the best fitting one stands in).
+    // blend skinning and the skinning the written file encodes (decoded from
+    // its bytes: float accessors, node rest transforms, inverse bind
+    // matrices, samples), relative to the rest pose's box diagonal (vertices
+    // without weights left out). Float rounding only, unless influences were
+    // dropped or a bone's 3x3 part is not a rotation (a node holds only
+    // rotations, so the best fitting one stands in).
     double largestDifference = 0.0;
     int ignoredLinks = 0;       // skeleton links that would close a loop
 };
 
-// Builds the file contents. Fails with error when rest mesh and rig differ
+// Builds the file contents. Joint j is the node `bone_<j>`; its rest axes
+// follow the skeleton (joint_frames.h) and the animation is expressed
+// relative to them. Fails with error when rest mesh and rig differ
 // in their vertex count, the mesh has no triangle, the frame rate is not a
 // positive number, there are more than 65536 bones, or a bone's 3x3 part is
 // singular or not finite.

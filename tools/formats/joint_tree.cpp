@@ -1,5 +1,7 @@
 #include "formats/joint_tree.h"
 
+#include "formats/joint_frames.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -64,4 +66,5 @@ void buildJointTree(const RigData& rig, const std::vector<double>& restPositions
         }
     }
     tree.ignoredLinks = int(rig.joints.size()) - treeEdges;
+    orientJoints(rig, restPositions, tree);
 }

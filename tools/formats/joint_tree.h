@@ -16,8 +16,11 @@ struct JointTree {
     std::vector<double> weight; // per bone, the sum of its skinning weights
     std::vector<double> centre; // per bone x, y, z: weighted centre of its vertices
                                 // (the centre of all vertices for a bone without weight)
+    std::vector<double> rotation; // per bone row-major 3x3: the joint's rest axes
+                                  // (columns) in rest-pose coordinates, see joint_frames.h
     int ignoredLinks = 0;     // links that would close a loop
 };
 
-// restPositions: x, y, z per vertex of the rig's rest pose.
+// restPositions: x, y, z per vertex of the rig's rest pose. Also orients
+// the joints (orientJoints).
 void buildJointTree(const RigData& rig, const std::vector<double>& restPositions, JointTree& tree);

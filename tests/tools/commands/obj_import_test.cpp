@@ -47,8 +47,6 @@ TEST(ObjMesh, ReadsPolygonsInEveryCornerFormAndRefusesBadRecords)
     }
 }
 
-#ifdef TOLVAN_CONVERT
-
 const std::string convert = quote(TOLVAN_CONVERT) + " import-obj ";
 
 TEST(ObjImport, RoundTripsTheExampleWrittenAsObjFrames)
@@ -136,7 +134,3 @@ TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
     EXPECT_EQ(readWholeFile(dir.at("out.anim.txt")), "1 4\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n");
     EXPECT_EQ(readWholeFile(dir.at("out.rest.obj")), "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\n");
 }
-
-#endif
-
-} // namespace

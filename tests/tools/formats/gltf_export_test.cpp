@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#ifdef TOLVAN_CONVERT
-
 #include "tools/gltf_reader.h"
 #include "tools/skinning_check.h"
 
@@ -200,5 +198,3 @@ TEST(GltfExport, ValidatorReportsNoErrorAndNoWarning)
 }
 
 } // namespace
-
-#endif
