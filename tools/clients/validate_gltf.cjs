@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // Runs the Khronos glTF validator on one .glb or .gltf file and prints its
 // counts and messages. Exit code 0 when there is no error and no warning,
-// 1 when there is, 2 when the validator is not installed or cannot run.
+// 1 when there is, 2 when the file cannot be read or the validator is not
+// installed or cannot run.
 // The validator is looked up in tools/node (npm install --prefix tools/node
 // gltf-validator), then wherever node would find it.
 'use strict';
@@ -30,7 +31,14 @@ if (!file) {
   console.error('usage: validate_gltf.cjs FILE.glb|FILE.gltf');
   process.exit(2);
 }
-validator.validateBytes(new Uint8Array(fs.readFileSync(file)), { uri: path.basename(file), maxIssues: 100 })
+let bytes;
+try {
+  bytes = fs.readFileSync(file);
+} catch (e) {
+  console.error(`${file}: cannot read the file (${e.code || e.message})`);
+  process.exit(2);
+}
+validator.validateBytes(new Uint8Array(bytes), { uri: path.basename(file), maxIssues: 100 })
   .then((report) => {
     const i = report.issues;
     console.log(`${file}: ${i.numErrors} errors, ${i.numWarnings} warnings, ${i.numInfos} infos, ${i.numHints} hints`);

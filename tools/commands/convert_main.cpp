@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "formats/gltf_export.h"
+#include "commands/frame_order.h"
 #include "commands/obj_import.h"
+#include "formats/file_kind.h"
 #include "formats/obj_mesh.h"
 #include "formats/rig_text.h"
 #include "formats/text_output.h"
@@ -29,6 +31,19 @@ int fail(const std::string& message)
 {
     std::cerr << "tolvan-convert: " << message << "\n";
     return 1;
+}
+
+// message, then one line per input that looks like the wrong kind of file.
+int failWithHints(const std::string& message, const std::vector<std::string>& hints, const std::string& usage)
+{
+    std::string text = message;
+    bool any = false;
+    for (const std::string& hint : hints)
+        if (!hint.empty()) {
+            text += "\ntolvan-convert: " + hint;
+            any = true;
+        }
+    return fail(any ? text + "\ntolvan-convert: usage: " + usage : text);
 }
 
 int usageError(const std::string& message)
@@ -59,10 +74,19 @@ int runImport(int argc, char** argv)
         return usageError("import-obj needs --rest, --anim and --rest-out");
     if (request.frameFiles.empty())
         return usageError("import-obj needs at least one frame file");
+    if (long at = firstFrameOutOfOrder(request.frameFiles); at >= 0)
+        std::cerr << "tolvan-convert: warning: the frames are read in the order given, and " << request.frameFiles[std::size_t(at)]
+                  << " comes before " << request.frameFiles[std::size_t(at) + 1]
+                  << "; to order them by the numbers in their names, list them with `ls -v`\n";
     int vertices = 0, triangles = 0;
     std::string error;
-    if (!importObjFrames(request, vertices, triangles, error))
-        return fail(error);
+    if (!importObjFrames(request, vertices, triangles, error)) {
+        std::vector<std::string> hints = {wrongKindHint(request.restFile, FileKind::RestMesh, "--rest")};
+        for (const std::string& frame : request.frameFiles)
+            if (hints.size() < 2 && !wrongKindHint(frame, FileKind::RestMesh, "every frame").empty())
+                hints.push_back(wrongKindHint(frame, FileKind::RestMesh, "every frame"));
+        return failWithHints(error, hints, "import-obj --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj FRAME.obj...");
+    }
     std::cout << "Wrote " << request.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
               << " vertices) and " << request.restOut << " (" << triangles << " triangles)\n";
     return 0;
@@ -102,7 +126,9 @@ int runExport(int argc, char** argv)
     RigData rig;
     std::string error, contents;
     if (!readObjMesh(files[0], true, rest, error) || !readRigFile(files[1], rig, error))
-        return fail(error);
+        return failWithHints(error, {wrongKindHint(files[0], FileKind::RestMesh, "the first argument"),
+                                     wrongKindHint(files[1], FileKind::Rig, "the second argument")},
+                             "export-gltf REST.obj RIG.txt OUT.glb|OUT.gltf [--fps N]");
     GltfExportReport report;
     if (!exportGltf(rest, rig, options, contents, report, error))
         return fail(files[0] + " with " + files[1] + ": " + error);

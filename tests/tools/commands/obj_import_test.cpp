@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "io/io_test_files.h"
+#include "commands/frame_order.h"
 #include "formats/obj_mesh.h"
 
 namespace {
@@ -109,6 +110,7 @@ TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
     dir.file("f1.obj", "v 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n");
     dir.file("f2.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\n");
     dir.file("f3.obj", "v 0 0 2\nv 1 0 2\nv 1 1 2\nv 0 1 2\nf 1 2 5\n");
+    dir.file("seq.anim.txt", "1 4\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n");
     dir.file("out.anim.txt", "old");
     dir.file("out.rest.obj", "old");
     const std::string outputs = " --anim out.anim.txt --rest-out out.rest.obj ";
@@ -119,6 +121,9 @@ TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
         {"--rest rest.obj" + outputs, "needs at least one frame file"},
         {"--rest rest.obj f1.obj", "needs --rest, --anim and --rest-out"},
         {"--rest rest.obj" + outputs + "--fps 3 f1.obj", "unknown option --fps"},
+        // A file of the wrong kind is named with what it looks like.
+        {"--rest seq.anim.txt" + outputs + "f1.obj", "seq.anim.txt looks like an animation sequence (Tolvan's input), but --rest should be a rest mesh (OBJ)"},
+        {"--rest rest.obj" + outputs + "f1.obj seq.anim.txt", "seq.anim.txt looks like an animation sequence (Tolvan's input), but every frame should be"},
     };
     for (const auto& [args, message] : cases) {
         CommandResult r = runCommand(dir, convert + args);
@@ -133,4 +138,26 @@ TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readWholeFile(dir.at("out.anim.txt")), "1 4\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n");
     EXPECT_EQ(readWholeFile(dir.at("out.rest.obj")), "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\n");
+}
+
+TEST(ObjImport, WarnsWhenTheNumbersInFrameNamesGoBackwards)
+{
+    const std::pair<std::vector<std::string>, long> cases[] = {
+        {{"walk_1.obj", "walk_2.obj", "walk_10.obj"}, -1},
+        {{"walk_1.obj", "walk_10.obj", "walk_2.obj"}, 1}, // what a shell glob gives
+        {{"a/walk_0002.obj", "b/walk_10.obj"}, -1},       // zeros and folders do not count
+        {{"walk_9.obj", "run_1.obj"}, -1},                // different names
+        {{"take2_f9.obj", "take10_f1.obj", "take3_f1.obj"}, 1},
+        {{"f.obj", "f.obj"}, -1},
+    };
+    for (const auto& [files, expected] : cases)
+        EXPECT_EQ(firstFrameOutOfOrder(files), expected) << files[0] << " " << files[1];
+    ScratchFolder dir;
+    for (const char* name : {"w_1.obj", "w_2.obj", "w_10.obj"})
+        dir.file(name, "v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 3\n");
+    CommandResult r = runCommand(dir, convert + "--rest w_1.obj --anim a.txt --rest-out r.obj w_1.obj w_10.obj w_2.obj");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("w_10.obj comes before w_2.obj; to order them by the numbers in their names, list them with `ls -v`"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(runCommand(dir, convert + "--rest w_1.obj --anim a.txt --rest-out r.obj w_1.obj w_2.obj w_10.obj").err, "");
 }

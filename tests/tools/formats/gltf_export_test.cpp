@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include "tools/client_skip.h"
 #include "tools/gltf_reader.h"
 #include "tools/skinning_check.h"
 
@@ -39,6 +42,54 @@ void reflectingRig(ObjMesh& rest, RigData& rig, int extra)
             rig.transforms.insert(rig.transforms.end(), j < 4 ? plan[f][j] : I, (j < 4 ? plan[f][j] : I) + 9);
             rig.transforms.insert(rig.transforms.end(), {0.1 * f + j, -0.2 * j, 0.3 * f});
         }
+}
+
+// Largest angle (radians) between a joint's rest +Y axis and the direction
+// from its head to the mean of its children's heads, from the nodes' rest
+// translations and rotations.
+double largestBoneAngle(const Asset& asset, int numJoints)
+{
+    const auto& nodes = asset.doc["nodes"];
+    std::vector<std::array<double, 3>> head(nodes.size(), {0, 0, 0}), up(nodes.size(), {0, 1, 0});
+    std::vector<std::array<double, 4>> turn(nodes.size(), {0, 0, 0, 1}); // global rest rotation
+    auto rotate = [](const std::array<double, 4>& q, std::array<double, 3> v) { // v + 2w(q x v) + 2q x (q x v)
+        const std::array<double, 3> c = {q[1] * v[2] - q[2] * v[1], q[2] * v[0] - q[0] * v[2], q[0] * v[1] - q[1] * v[0]};
+        const std::array<double, 3> cc = {q[1] * c[2] - q[2] * c[1], q[2] * c[0] - q[0] * c[2], q[0] * c[1] - q[1] * c[0]};
+        for (int k = 0; k < 3; ++k)
+            v[k] += 2 * q[3] * c[k] + 2 * cc[k];
+        return v;
+    };
+    std::vector<std::size_t> stack = asset.doc["scenes"][0]["nodes"].get<std::vector<std::size_t>>();
+    while (!stack.empty()) {
+        const std::size_t n = stack.back();
+        stack.pop_back();
+        const std::array<double, 4> q = nodes[n].value("rotation", std::array<double, 4>{0, 0, 0, 1}), p = turn[n];
+        turn[n] = {p[3] * q[0] + p[0] * q[3] + p[1] * q[2] - p[2] * q[1], p[3] * q[1] - p[0] * q[2] + p[1] * q[3] + p[2] * q[0],
+                   p[3] * q[2] + p[0] * q[1] - p[1] * q[0] + p[2] * q[3], p[3] * q[3] - p[0] * q[0] - p[1] * q[1] - p[2] * q[2]};
+        const std::array<double, 3> t = rotate(p, nodes[n].value("translation", std::array<double, 3>{0, 0, 0}));
+        for (int k = 0; k < 3; ++k)
+            head[n][std::size_t(k)] += t[std::size_t(k)];
+        up[n] = rotate(turn[n], {0, 1, 0});
+        for (std::size_t c : nodes[n].value("children", std::vector<std::size_t>())) {
+            head[c] = head[n];
+            turn[c] = turn[n];
+            stack.push_back(c);
+        }
+    }
+    double worst = 0.0;
+    for (int j = 0; j < numJoints; ++j) {
+        const std::vector<std::size_t> children = nodes[std::size_t(j)].value("children", std::vector<std::size_t>());
+        if (children.empty())
+            continue;
+        std::array<double, 3> d = {0, 0, 0};
+        for (std::size_t c : children)
+            for (int k = 0; k < 3; ++k)
+                d[std::size_t(k)] += (head[c][std::size_t(k)] - head[std::size_t(j)][std::size_t(k)]) / double(children.size());
+        const std::array<double, 3>& u = up[std::size_t(j)];
+        const double cosine = (u[0] * d[0] + u[1] * d[1] + u[2] * d[2]) / std::hypot(d[0], d[1], d[2]) / std::hypot(u[0], u[1], u[2]);
+        worst = std::max(worst, std::acos(std::min(1.0, cosine)));
+    }
+    return worst;
 }
 
 struct Export {
@@ -101,6 +152,9 @@ TEST(GltfExport, EveryExportReproducesTheRigInEveryFrame)
     EXPECT_EQ(asset.doc["nodes"][0]["children"], nlohmann::json({1, 3, 5, 7, 9}));
     EXPECT_EQ(asset.doc["nodes"].size(), 12u);
     EXPECT_EQ(asset.doc["meshes"][0]["name"], "creature");
+    // Bones lie along the skeleton: each joint's rest +Y points at its children.
+    EXPECT_LT(largestBoneAngle(asset, 11), 1e-6);
+    EXPECT_LT(largestBoneAngle(gltftest::loadAsset(dir.at("m.glb")), 4), 1e-6);
     // Mirrored frames are carried by step-sampled scales; groups share a root.
     asset = gltftest::loadAsset(dir.at("m.glb"));
     ASSERT_EQ(asset.doc["nodes"].size(), 6u); // four joints, the mesh, the common root
@@ -165,7 +219,10 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
         {"export-gltf m.obj singular.rig.txt m.glb", "bone 1 in frame 0 is not a rigid transformation"},
         {"export-gltf m.obj m.rig.txt m.glb --fps 0", "invalid frame rate 0"},
         {"export-gltf m.obj m.rig.txt m.fbx", "must end in .glb or .gltf"},
-        {"export-gltf m.obj m.obj m.glb", "m.obj:1: data before the joints section"},
+        {"export-gltf m.obj m.obj m.glb", "m.obj:1: data before the joints section\ntolvan-convert: m.obj looks like a rest mesh (OBJ), "
+                                          "but the second argument should be a rig"},
+        {"export-gltf m.rig.txt m.obj m.glb", "m.rig.txt looks like a rig (Tolvan's output), but the first argument should be a rest mesh (OBJ)\n"
+                                              "tolvan-convert: m.obj looks like a rest mesh (OBJ), but the second argument should be a rig"},
         {"export-gltf m.obj m.rig.txt", "needs REST.obj, RIG.txt and the output file"},
         {"frobnicate", "unknown command frobnicate"},
     };
@@ -178,16 +235,18 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
     EXPECT_FALSE(std::filesystem::exists(dir.at("m.fbx")));
 }
 
-// The Khronos validator, when installed (npm install --prefix tools/node gltf-validator).
-TEST(GltfExport, ValidatorReportsNoErrorAndNoWarning)
+// The Khronos validator (a client: skipped when missing, except under CI).
+TEST(ClientValidator, ReportsNoErrorAndNoWarning)
 {
     ScratchFolder dir;
     const std::string validate = "node " + quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/validate_gltf.cjs") + " ";
-    if (std::system("node --version > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "node is not installed: the glTF validator cannot run";
     const CommandResult probe = runCommand(dir, validate);
-    if (probe.err.find("not installed") != std::string::npos)
-        GTEST_SKIP() << probe.err;
+    TOLVAN_NEED_CLIENT(probe.exitCode == 127 ? "node is not installed"
+                       : probe.err.find("not installed") != std::string::npos ? probe.err : "",
+                       "scripts/install_deps.sh tests");
+    const CommandResult missing = runCommand(dir, validate + "missing.glb");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err, "missing.glb: cannot read the file (ENOENT)\n");
     const std::vector<Export> all = exportAll(dir);
     for (std::size_t k = 0; k < 3; ++k) { // the example as .glb and .gltf, the mirrored rig
         ASSERT_EQ(all[k].result.exitCode, 0) << all[k].result.err;

@@ -1,0 +1,137 @@
+// The exported files in the clients users open them with: three.js under
+// Node and Blender's importer. Every frame and every vertex must match the
+// skinning the file itself encodes, and Blender's bones must point along the
+// skeleton. Exports: the example's ground-truth rig, Tolvan's rig of the
+// example, and Tolvan's rig of each shared mesh that is present
+// (TOLVAN_CLIENT_MESHES, default cesium-man-walk).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tools/client_skip.h"
+#include "tools/gltf_reader.h"
+
+namespace {
+
+struct Subject {
+    std::string name, glb, note; // note: the converter's own figure
+};
+
+// Runs Tolvan and exports at 24 fps (Blender's default scene rate).
+std::vector<Subject> prepare(const ScratchFolder& dir)
+{
+    EXPECT_EQ(runCommand(dir, quote(TOLVAN_MAKE_EXAMPLE) + " ex").exitCode, 0);
+    std::vector<std::array<std::string, 4>> rigs = { // name, sequence, rest, rig
+        {"example truth", "", "ex/creature.rest.obj", "ex/creature.truth.rig.txt"},
+        {"example Tolvan rig", "ex/creature.anim.txt", "ex/creature.rest.obj", "ex.rig.txt"}};
+    const char* env = std::getenv("TOLVAN_CLIENT_MESHES");
+    std::istringstream meshes(env ? env : "cesium-man-walk");
+    for (std::string mesh; meshes >> mesh;) {
+        const std::string base = std::string(TOLVAN_SHARED_DIR) + "/data/" + mesh + "/" + mesh;
+        if (std::filesystem::exists(base + ".anim.txt") && std::filesystem::exists(base + ".rest.obj"))
+            rigs.push_back({mesh + " Tolvan rig", base + ".anim.txt", base + ".rest.obj", mesh + ".rig.txt"});
+    }
+    std::vector<Subject> subjects;
+    for (std::size_t k = 0; k < rigs.size(); ++k) {
+        const auto& [name, sequence, rest, rig] = rigs[k];
+        if (!sequence.empty()) {
+            const CommandResult r = runCommand(dir, quote(TOLVAN_EXECUTABLE) + " " + quote(sequence) + " " + quote(rest) + " " + quote(rig));
+            EXPECT_EQ(r.exitCode, 0) << name << ": " << r.err;
+        }
+        const std::string glb = "s" + std::to_string(k) + ".glb";
+        const CommandResult r = runCommand(dir, quote(TOLVAN_CONVERT) + " export-gltf " + quote(rest) + " " + quote(rig) + " " + glb + " --fps 24");
+        EXPECT_EQ(r.exitCode, 0) << name << ": " << r.err;
+        const std::size_t at = r.out.find("largest difference from the rig ");
+        subjects.push_back({name, dir.at(glb), at == std::string::npos ? "?" : r.out.substr(at + 32, r.out.find(' ', at + 32) - at - 32)});
+    }
+    return subjects;
+}
+
+// Largest distance between a client's positions (float64 x, y, z per vertex,
+// frame after frame) and the file's own skinning, relative to the rest box diagonal.
+double clientDifference(const Subject& s, const std::string& blob)
+{
+    const GltfAsset asset = gltftest::loadAsset(s.glb);
+    const std::vector<double> rest = gltftest::readAccessor(asset, asset.doc["meshes"][0]["primitives"][0]["attributes"]["POSITION"]);
+    const std::size_t frames = gltftest::readAccessor(asset, asset.doc["animations"][0]["samplers"][0]["input"]).size();
+    EXPECT_EQ(blob.size(), frames * rest.size() * sizeof(double)) << s.name;
+    if (blob.size() != frames * rest.size() * sizeof(double))
+        return INFINITY;
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300}, worst = 0.0;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        lo[i % 3] = std::min(lo[i % 3], rest[i]);
+        hi[i % 3] = std::max(hi[i % 3], rest[i]);
+    }
+    for (std::size_t f = 0; f < frames; ++f) {
+        const std::vector<double> file = gltftest::skinnedPositions(asset, int(f));
+        std::vector<double> client(file.size());
+        std::memcpy(client.data(), blob.data() + f * file.size() * sizeof(double), file.size() * sizeof(double));
+        for (std::size_t v = 0; v < file.size(); v += 3) {
+            const double d = std::hypot(client[v] - file[v], client[v + 1] - file[v + 1], client[v + 2] - file[v + 2]);
+            worst = d <= worst ? worst : d; // NaN wins
+        }
+    }
+    return worst / std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
+}
+
+std::string threeMissing(const ScratchFolder& dir)
+{
+    if (runCommand(dir, "node --version").exitCode != 0)
+        return "node is not installed";
+    if (!std::filesystem::exists(std::string(TOLVAN_TOOLS_DIR) + "/node/node_modules/three/package.json"))
+        return "three.js is not installed in tools/node";
+    return "";
+}
+
+TEST(ClientThreeJs, PlaysEveryExportAsTheFileEncodesIt)
+{
+    ScratchFolder dir;
+    TOLVAN_NEED_CLIENT(threeMissing(dir), "scripts/install_deps.sh tests");
+    const std::string script = quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/three_skinning.mjs");
+    for (const Subject& s : prepare(dir)) {
+        const CommandResult r = runCommand(dir, "node " + script + " " + quote(s.glb) + " three.bin");
+        ASSERT_EQ(r.exitCode, 0) << s.name << ": " << r.err;
+        const double difference = clientDifference(s, readWholeFile(dir.at("three.bin")));
+        std::cout << "three.js, " << s.name << ": " << difference << " of the diagonal from the file (file from the rig: " << s.note << ")\n";
+        EXPECT_LE(difference, 1e-6) << s.name;
+    }
+}
+
+TEST(ClientBlender, ImportsEveryExportWithBonesAlongTheSkeleton)
+{
+    ScratchFolder dir;
+    TOLVAN_NEED_CLIENT(runCommand(dir, "command -v blender").exitCode == 0 ? "" : "blender is not installed",
+                       "scripts/install_deps.sh tests (apt-get install -y blender python3-numpy)");
+    const std::vector<Subject> subjects = prepare(dir);
+    std::string args;
+    for (std::size_t k = 0; k < subjects.size(); ++k)
+        args += " " + quote(subjects[k].glb) + " b" + std::to_string(k);
+    // One Blender start for all files.
+    const CommandResult r = runCommand(dir, "blender -b --factory-startup --python " +
+                                                quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/blender_skinning.py") + " --" + args);
+    TOLVAN_NEED_CLIENT(r.exitCode == 3 ? r.err : "", "apt-get install -y python3-numpy");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    for (std::size_t k = 0; k < subjects.size(); ++k) {
+        const Subject& s = subjects[k];
+        const nlohmann::json info = nlohmann::json::parse(readWholeFile(dir.at("b" + std::to_string(k) + ".json")));
+        ASSERT_EQ(info["fps"], 24.0);
+        ASSERT_FALSE(info["angles"].empty()) << s.name;
+        double angle = 0.0;
+        for (const auto& [bone, degrees] : info["angles"].items())
+            angle = std::max(angle, degrees.get<double>());
+        const double difference = clientDifference(s, readWholeFile(dir.at("b" + std::to_string(k) + ".bin")));
+        std::cout << "Blender, " << s.name << ": " << difference << " of the diagonal from the file, bones at most " << angle
+                  << " degrees off their children (file from the rig: " << s.note << ")\n";
+        EXPECT_LE(difference, 1e-6) << s.name;
+        EXPECT_LE(angle, 2.0) << s.name;
+    }
+}
+
+} // namespace
