@@ -161,3 +161,5 @@ TEST(ObjImport, WarnsWhenTheNumbersInFrameNamesGoBackwards)
               std::string::npos) << r.err;
     EXPECT_EQ(runCommand(dir, convert + "--rest w_1.obj --anim a.txt --rest-out r.obj w_1.obj w_2.obj w_10.obj").err, "");
 }
+
+} // namespace
