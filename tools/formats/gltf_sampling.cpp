@@ -119,7 +119,7 @@ void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, Gl
     if (wantedFps <= 0.0 && length > 0.0) {
         double smallest = length;
         for (std::size_t k = 1; k < times.size(); ++k)
-            if (times[k] - times[k - 1] > 1e-6 * length)
+            if (times[k] - times[k - 1] > 1e-6 * std::max(1.0, std::fabs(times[k]))) // beyond float rounding
                 smallest = std::min(smallest, times[k] - times[k - 1]);
         const double steps = std::round(length / smallest), step = length / steps;
         bool even = steps <= double(kMaxGltfFrames);
