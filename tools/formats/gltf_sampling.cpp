@@ -106,7 +106,7 @@ MeshNode chooseMesh(const GltfDocument& doc, const GltfHierarchy& h, const std::
 
 // Sample rate and count: the keys' own spacing when every key time lies
 // on it, else 30 per second (or the rate asked for).
-void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, GltfSampled& out)
+void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, std::size_t vertices, GltfSampled& out)
 {
     std::vector<double> times;
     for (const GltfChannel& c : channels)
@@ -132,6 +132,10 @@ void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, Gl
     if (!(steps < double(kMaxGltfFrames)))
         throw GltfError("the animation spans " + std::to_string(length) + " s, more than " + std::to_string(kMaxGltfFrames) +
                         " frames at " + std::to_string(fps) + " per second");
+    // The positions are held in memory: at most kMaxGltfPositions of them.
+    if ((steps + 1) * double(vertices) > double(kMaxGltfPositions))
+        throw GltfError(std::to_string(std::size_t(steps) + 1) + " frames of " + std::to_string(vertices) + " vertices are more than " +
+                        std::to_string(kMaxGltfPositions) + " positions; sample fewer frames with --fps");
     out.numFrames = std::size_t(steps) + 1;
     out.fps = fps;
     out.start = first;
@@ -164,7 +168,7 @@ void sample(const GltfDocument& doc, const GltfSampleOptions& options, GltfSampl
         if (c.path == GltfPath::Weights && c.node == chosen.node && c.width != weights.size())
             gltfFail(c.place, std::to_string(c.width) + " weights per key for " + std::to_string(weights.size()) + " morph targets");
     }
-    chooseTiming(channels, options.fps, out);
+    chooseTiming(channels, options.fps, mesh.positions.size() / 3, out);
 
     const std::size_t n = mesh.positions.size();
     std::vector<GltfMatrix> world;

@@ -26,6 +26,8 @@ struct GltfSampled {
 
 // Most frames a file may ask for; more is refused before anything is allocated.
 constexpr std::size_t kMaxGltfFrames = 100000;
+// Most positions (frames × vertices) sampled, 1.2 GB as doubles.
+constexpr std::size_t kMaxGltfPositions = 50000000;
 
 // Samples the chosen animation of the chosen mesh from its first to its last
 // key time; a key time within 1e-3 of a sample step counts as that step.
