@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer) and runs each for the given number of seconds,
 # starting from its seed corpus in fuzz/corpus/TARGET. Findings are written
 # to BUILD/TARGET/ and make the script fail.
-# Usage: fuzz/run_fuzzers.sh SECONDS [TARGET...]   (targets: sequence rest_pose command_line)
+# Usage: fuzz/run_fuzzers.sh SECONDS [TARGET...]   (targets: sequence rest_pose command_line,
+# and the converter's readers gltf pc2 mdd, which need nlohmann-json3-dev)
 # Environment: FUZZ_BUILD (default build-fuzz), CXX_FUZZ (default clang++ or clang++-14),
 # FUZZ_MAX_LEN (default 4096).
 set -euo pipefail
@@ -36,13 +37,36 @@ for src in "${sources[@]}"; do
   objects+=("$obj")
 done
 
+# The converter's readers, compiled only when one of their targets runs.
+tool_targets=" gltf pc2 mdd "
+tool_sources=(tools/formats/text_output.cpp tools/formats/obj_mesh.cpp tools/formats/gltf_container.cpp
+              tools/formats/gltf_document.cpp tools/formats/gltf_accessor.cpp tools/formats/gltf_animation.cpp
+              tools/formats/gltf_scene.cpp tools/formats/gltf_sampling.cpp tools/formats/weld.cpp
+              tools/formats/point_cache.cpp)
+tool_objects=()
+for target in "${targets[@]}"; do
+  [[ "$tool_targets" == *" $target "* ]] || continue
+  mkdir -p "$build/obj/tools"
+  for src in "${tool_sources[@]}"; do
+    obj="$build/obj/tools/$(basename "$src" .cpp).o"
+    if [ ! "$obj" -nt "$src" ] || [ -n "$(find tools/formats fuzz -name '*.h' -newer "$obj" | head -1)" ]; then
+      echo "compiling $src"
+      "$cxx" "${flags[@]}" -Itools -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
+    fi
+    tool_objects+=("$obj")
+  done
+  break
+done
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 for target in "${targets[@]}"; do
   [ -f "fuzz/${target}_fuzzer.cpp" ] || { echo "run_fuzzers.sh: no target $target" >&2; exit 2; }
   binary="$build/${target}_fuzzer"
   echo "building $binary"
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer "fuzz/${target}_fuzzer.cpp" "${objects[@]}" -o "$binary"
+  extra=()
+  [[ "$tool_targets" != *" $target "* ]] || extra=(-Itools "${tool_objects[@]}")
+  "$cxx" "${flags[@]}" -fsanitize=fuzzer "fuzz/${target}_fuzzer.cpp" "${objects[@]}" "${extra[@]}" -o "$binary"
   out="$build/$target"
   mkdir -p "$out/corpus"
   echo "== fuzzing $target for $seconds s"

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "formats/gltf_export.h"
+#include "commands/cache_import.h"
 #include "commands/frame_order.h"
+#include "commands/gltf_import.h"
 #include "commands/obj_import.h"
 #include "formats/file_kind.h"
 #include "formats/obj_mesh.h"
@@ -25,7 +27,13 @@ const char* const kUsage =
     "  tolvan-convert import-obj --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj FRAME.obj...\n"
     "      OBJ frames (read in the order given) to Tolvan's sequence and rest-pose files.\n"
     "  tolvan-convert export-gltf REST.obj RIG.txt OUT.glb|OUT.gltf [--fps N]\n"
-    "      A rig and its rest mesh to an animated, skinned glTF 2.0 file (default 30 fps).\n";
+    "      A rig and its rest mesh to an animated, skinned glTF 2.0 file (default 30 fps).\n"
+    "  tolvan-convert import-gltf FILE.glb|FILE.gltf --anim OUT.anim.txt --rest-out OUT.rest.obj\n"
+    "                [--animation N|NAME|all] [--mesh N|NAME] [--fps F] [--no-weld]\n"
+    "      One animation of one mesh (skins, morph targets, node animation) sampled into Tolvan's\n"
+    "      files; vertices that coincide in every frame are welded unless --no-weld.\n"
+    "  tolvan-convert import-pc2|import-mdd CACHE --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj [--z-up]\n"
+    "      A point cache and the OBJ mesh it was made from; --z-up turns a Z-up cache to Y-up.\n";
 
 int fail(const std::string& message)
 {
@@ -162,6 +170,10 @@ int run(int argc, char** argv)
         return runImport(argc, argv);
     if (command == "export-gltf")
         return runExport(argc, argv);
+    if (command == "import-gltf")
+        return runGltfImport(argc, argv);
+    if (command == "import-pc2" || command == "import-mdd")
+        return runCacheImport(argc, argv);
     if (command == "-h" || command == "--help" || command == "help") {
         std::cout << kUsage;
         return 0;

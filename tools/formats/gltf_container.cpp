@@ -60,3 +60,129 @@ std::string dataUri(const std::string& bytes)
     }
     return out;
 }
+
+namespace {
+
+std::uint32_t readUint32(const std::string& s, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 4; ++k)
+        v |= std::uint32_t(std::uint8_t(s[at + k])) << (8 * k);
+    return v;
+}
+
+int base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    return c == '+' || c == '-' ? 62 : c == '/' || c == '_' ? 63 : -1;
+}
+
+int hexValue(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+} // namespace
+
+bool looksLikeGlb(const std::string& file)
+{
+    return file.size() >= 4 && readUint32(file, 0) == 0x46546C67u;
+}
+
+bool unpackGlb(const std::string& file, std::string& json, std::string& binary, bool& hasBinary, std::string& error)
+{
+    hasBinary = false;
+    if (file.size() < 20 || !looksLikeGlb(file)) {
+        error = "not a binary glTF file (no 'glTF' header)";
+        return false;
+    }
+    if (readUint32(file, 4) != 2) {
+        error = "binary glTF version " + std::to_string(readUint32(file, 4)) + " (only 2 is read)";
+        return false;
+    }
+    if (readUint32(file, 8) != file.size()) {
+        error = "header gives " + std::to_string(readUint32(file, 8)) + " bytes but the file has " + std::to_string(file.size());
+        return false;
+    }
+    int chunk = 0;
+    for (std::size_t at = 12; at < file.size(); ++chunk) {
+        if (file.size() - at < 8) {
+            error = "byte " + std::to_string(at) + ": chunk header cut short";
+            return false;
+        }
+        const std::uint32_t length = readUint32(file, at), type = readUint32(file, at + 4);
+        if (length > file.size() - at - 8) {
+            error = "byte " + std::to_string(at) + ": chunk of " + std::to_string(length) + " bytes runs past the end";
+            return false;
+        }
+        if (chunk == 0 && type != 0x4E4F534Au) {
+            error = "byte 12: the first chunk is not JSON";
+            return false;
+        }
+        if (chunk == 0)
+            json = file.substr(at + 8, length);
+        else if (chunk == 1 && type == 0x004E4942u) {
+            binary = file.substr(at + 8, length);
+            hasBinary = true;
+        } else if (type == 0x4E4F534Au || type == 0x004E4942u) {
+            error = "byte " + std::to_string(at) + ": a second " + (type == 0x4E4F534Au ? "JSON" : "binary") + " chunk";
+            return false;
+        }
+        at += 8 + std::size_t(length); // unknown chunk types are skipped
+    }
+    if (chunk == 0) {
+        error = "byte 12: no JSON chunk";
+        return false;
+    }
+    return true;
+}
+
+bool decodeDataUri(const std::string& uri, std::string& bytes, std::string& error)
+{
+    bytes.clear();
+    const std::size_t comma = uri.find(',');
+    if (uri.rfind("data:", 0) != 0 || comma == std::string::npos) {
+        error = "not a data URI";
+        return false;
+    }
+    const std::string header = uri.substr(5, comma - 5);
+    const bool base64 = header.size() >= 7 && header.compare(header.size() - 7, 7, ";base64") == 0;
+    std::uint32_t acc = 0;
+    int bits = 0;
+    bool padding = false;
+    bytes.reserve((uri.size() - comma) / 4 * 3 + 3);
+    for (std::size_t i = comma + 1; i < uri.size(); ++i) {
+        const char c = uri[i];
+        if (!base64) {
+            int hi = 0, lo = 0;
+            if (c == '%' && (i + 2 >= uri.size() || (hi = hexValue(uri[i + 1])) < 0 || (lo = hexValue(uri[i + 2])) < 0)) {
+                error = "bad percent escape at character " + std::to_string(i);
+                return false;
+            }
+            bytes.push_back(c == '%' ? char(hi * 16 + lo) : c);
+            i += c == '%' ? 2 : 0;
+            continue;
+        }
+        const int v = base64Value(c);
+        if (c == '=' ) {
+            padding = true;
+            continue;
+        }
+        if (v < 0 || padding) {
+            error = "bad base64 character at character " + std::to_string(i);
+            return false;
+        }
+        acc = (acc << 6) | std::uint32_t(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes.push_back(char((acc >> bits) & 0xFF));
+        }
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// One animation of one mesh of a glTF asset, sampled at a fixed rate into
+// positions per frame, with the rest pose beside them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "formats/obj_mesh.h"
+
+struct GltfSampleOptions {
+    std::string animation; // "" = the first, "all" = every one together, else an index or a name
+    std::string mesh;      // "" = the only animated mesh, else an index or a name
+    double fps = 0.0;      // 0 = the spacing of the keys when even, else 30
+};
+
+struct GltfSampled {
+    ObjMesh rest;               // bind pose (skinned) or the node's static placement, default morph weights
+    std::vector<double> frames; // numFrames × vertices × (x, y, z)
+    std::size_t numFrames = 0;
+    double fps = 0.0;
+    double start = 0.0;         // time of the first sample, seconds
+    std::string mesh;           // "index 'name'" of the mesh chosen
+    std::string animation;      // the same for the animation(s)
+};
+
+// Most frames a file may ask for; more is refused before anything is allocated.
+constexpr std::size_t kMaxGltfFrames = 100000;
+// Most positions (frames × vertices) sampled, 1.2 GB as doubles.
+constexpr std::size_t kMaxGltfPositions = 50000000;
+
+// Samples the chosen animation of the chosen mesh from its first to its last
+// key time; a key time within 1e-3 of a sample step counts as that step.
+// On failure returns false with error "FILE: place: reason".
+bool sampleGltfFile(const std::string& fileName, const GltfSampleOptions& options, GltfSampled& out, std::string& error);
