@@ -1,6 +1,7 @@
 // tolvan-convert: brings OBJ frame sequences in and rigs out.
 //   import-obj   OBJ frames -> Tolvan's sequence and rest-pose files
 //   export-gltf  rest mesh + rig -> animated, skinned glTF 2.0 (.glb or .gltf)
+//   report       rest mesh + rig (+ input) -> self-contained HTML report
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "formats/obj_mesh.h"
 #include "formats/rig_text.h"
 #include "formats/text_output.h"
+#include "report/report_command.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ int fail(const std::string& message)
 
 int usageError(const std::string& message)
 {
-    std::cerr << "tolvan-convert: " << message << "\n" << kUsage;
+    std::cerr << "tolvan-convert: " << message << "\n" << kUsage << kReportUsage;
     return 1;
 }
 
@@ -136,8 +138,10 @@ int run(int argc, char** argv)
         return runImport(argc, argv);
     if (command == "export-gltf")
         return runExport(argc, argv);
+    if (command == "report")
+        return runReportCommand(argc, argv);
     if (command == "-h" || command == "--help" || command == "help") {
-        std::cout << kUsage;
+        std::cout << kUsage << kReportUsage;
         return 0;
     }
     return usageError(command.empty() ? "no command given" : "unknown command " + command);
