@@ -44,8 +44,17 @@ async function launch(puppeteer, width, height) {
     args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--headless', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', '--no-first-run', `--user-data-dir=${profile}`],
   });
-  browser.on('disconnected', () => fs.rmSync(profile, { recursive: true, force: true }));
+  browser.profile = profile;
   return browser;
+}
+
+async function closeBrowser(browser) {
+  await browser.close();
+  try {
+    fs.rmSync(browser.profile, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
+  } catch (e) {
+    console.log(`note: could not remove ${browser.profile}: ${e.message}`);
+  }
 }
 
 // Opens a report and records console errors, page errors and requests for
@@ -183,7 +192,7 @@ async function check(args, puppeteer) {
     expect(await other.page.$('#chart') === null, 'a report without the input shows an error chart');
     other.problems.forEach((p) => failures.push(`plain report: ${p}`));
   } finally {
-    await browser.close();
+    await closeBrowser(browser);
   }
   failures.forEach((f) => console.error(`FAILED: ${f}`));
   return failures.length === 0;
@@ -195,23 +204,37 @@ async function measure(report, out, puppeteer) {
   try {
     const { page, problems } = await openReport(browser, report);
     const canvas = await page.evaluate(() => window.tolvanReport.canvasSize());
-    await page.evaluate(() => window.tolvanReport.play());
-    await new Promise((r) => setTimeout(r, 500));
-    const before = await page.evaluate(() => window.tolvanReport.rafCount);
-    await new Promise((r) => setTimeout(r, 2000));
-    const after = await page.evaluate(() => window.tolvanReport.rafCount);
-    await page.evaluate(() => window.tolvanReport.pause());
-    console.log(`canvas ${canvas[0]} x ${canvas[1]}: ${((after - before) / 2).toFixed(1)} frames per second while playing`);
+    // Over 2 s of playing: requestAnimationFrame calls and animation frames
+    // shown, once as the page plays (drawing when the frame changes) and once
+    // drawing in every call.
+    for (const continuous of [false, true]) {
+      await page.evaluate((c) => { window.tolvanReport.continuous = c; window.tolvanReport.play(); }, continuous);
+      await new Promise((r) => setTimeout(r, 500));
+      const count = () => page.evaluate(() => [window.tolvanReport.rafCount, window.tolvanReport.shownCount]);
+      const before = await count();
+      await new Promise((r) => setTimeout(r, 2000));
+      const after = await count();
+      await page.evaluate(() => window.tolvanReport.pause());
+      console.log(`canvas ${canvas[0]} x ${canvas[1]}${continuous ? ', drawing in every call' : ''}: ` +
+        `${((after[0] - before[0]) / 2).toFixed(1)} requestAnimationFrame calls and ${((after[1] - before[1]) / 2).toFixed(1)} animation frames shown per second`);
+    }
     const worst = await page.evaluate(() => window.tolvanReport.errors && window.tolvanReport.errors.frame);
     await page.evaluate((f) => { window.tolvanReport.setMode('error'); window.tolvanReport.showFrame(f); window.tolvanReport.render(); }, worst || 0);
     await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
-    await page.evaluate(() => { window.tolvanReport.setMode('weight', 1); window.tolvanReport.render(); });
-    await page.screenshot({ path: path.join(out, 'weight-bone1.png') });
-    console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${path.join(out, 'weight-bone1.png')}`);
+    // The weights of the bone that moves the vertex at the canvas's centre most.
+    const bone = await page.evaluate(() => {
+      const r = window.tolvanReport, b = Math.max(r.dominantBone(Math.max(r.pickVertex(400, 300), 0)), 0);
+      r.setMode('weight', b);
+      r.render();
+      return b;
+    });
+    const weights = path.join(out, `weight-bone${bone}.png`);
+    await page.screenshot({ path: weights });
+    console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${weights}`);
     problems.forEach((p) => console.error(`problem: ${p}`));
     return problems.length === 0;
   } finally {
-    await browser.close();
+    await closeBrowser(browser);
   }
 }
 

@@ -27,3 +27,14 @@ add_custom_command(
   VERBATIM)
 target_sources(tolvan-convert PRIVATE report/report_command.cpp report/report_html.cpp ${TOLVAN_REPORT_PAGE_CPP})
 target_link_libraries(tolvan-convert PRIVATE tolvan_core)
+
+# The reports opened in headless Chromium; labelled "client" so that the
+# sanitizer run can leave it out (ctest -LE client). Its screenshots stay in
+# the build folder, their paths printed.
+function(tolvan_report_browser_test)
+  add_test(NAME report_in_chromium
+    COMMAND ${TOLVAN_NODE} ${CMAKE_SOURCE_DIR}/tools/report/browser_test.cjs check
+            --convert $<TARGET_FILE:tolvan-convert> --make-example $<TARGET_FILE:tolvan-make-example>
+            --out ${CMAKE_BINARY_DIR}/report-test)
+  set_tests_properties(report_in_chromium PROPERTIES LABELS client SKIP_RETURN_CODE 77 TIMEOUT 300)
+endfunction()

@@ -18,6 +18,14 @@ export function toLinear(out, o) {
   for (let k = o; k < o + 3; ++k) out[k] = out[k] <= 0.04045 ? out[k] / 12.92 : ((out[k] + 0.055) / 1.055) ** 2.4;
 }
 
+// viridis followed by toLinear, from a table: the error colours change every frame.
+const LINEAR = new Float32Array(3 * 1024);
+for (let i = 0; i < 1024; ++i) { viridis(i / 1023, LINEAR, 3 * i); toLinear(LINEAR, 3 * i); }
+export function linearViridis(t, out, o) {
+  const i = 3 * Math.round(Math.min(Math.max(Number.isFinite(t) ? t : 0, 0), 1) * 1023);
+  out[o] = LINEAR[i]; out[o + 1] = LINEAR[i + 1]; out[o + 2] = LINEAR[i + 2];
+}
+
 export function cssColour(r, g, b) {
   return `rgb(${Math.round(r * 255)}, ${Math.round(g * 255)}, ${Math.round(b * 255)})`;
 }

@@ -1,7 +1,7 @@
 // The report page: reads the embedded data, skins the rest mesh in every
 // frame, compares it with the input frames and wires the controls.
 import { readReportData, skinFrame, computeErrors, formatG } from './data.js';
-import { viridis, boneColour, cssColour, drawScale, toLinear } from './colours.js';
+import { viridis, linearViridis, boneColour, cssColour, drawScale, toLinear } from './colours.js';
 import { drawChart } from './chart.js';
 import { createView } from './view.js';
 
@@ -48,6 +48,8 @@ function start() {
   const skinned = new Float64Array(3 * d.vertices);
   const state = { frame: 0, playing: false, mode: errors ? 'error' : 'bone', bone: 0, skeleton: true, wire: false, dirty: true };
   const frameLabel = (f) => String(f * d.frameStep);
+  // Counters for measuring the page (frames per second) from outside.
+  const hooks = { rafCount: 0, shownCount: 0, continuous: false };
 
   const modeSelect = $('mode'), boneSelect = $('bone');
   if (!errors) {
@@ -74,7 +76,10 @@ function start() {
         let w = 0;
         for (let i = d.weightStart[v]; i < d.weightStart[v + 1]; ++i) if (d.weightBone[i] === state.bone) w = d.weightValue[i];
         viridis(w, c, 3 * v);
-      } else viridis(errors.perVertex[state.frame * d.vertices + v] / errors.largest, c, 3 * v);
+      } else {
+        linearViridis(errors.perVertex[state.frame * d.vertices + v] / errors.largest, c, 3 * v);
+        continue;
+      }
       toLinear(c, 3 * v);
     }
     view.coloursChanged();
@@ -107,6 +112,7 @@ function start() {
     $('frame-label').textContent = `frame ${frameLabel(state.frame)} / ${frameLabel(F - 1)}`;
     if (errors) chartPick = drawChart($('chart'), errors.frameRms, errors.frameMax, state.frame, frameLabel);
     state.dirty = true;
+    hooks.shownCount += 1;
   }
 
   function setMode(mode, bone) {
@@ -146,14 +152,13 @@ function start() {
   function pause() { state.playing = false; $('play').textContent = 'Play'; }
   $('play').addEventListener('click', () => (state.playing ? pause() : play()));
 
-  const hooks = { rafCount: 0 };
   function loop(now) {
     hooks.rafCount += 1;
     if (state.playing) {
       const f = (playFirst + Math.floor(((now - playStart) / 1000) * rate)) % F;
       if (f !== state.frame) showFrame(f);
     }
-    if (state.dirty || state.playing) { view.render(); state.dirty = false; }
+    if (state.dirty || hooks.continuous) { view.render(); state.dirty = false; }
     requestAnimationFrame(loop);
   }
 
@@ -167,6 +172,8 @@ function start() {
     showFrame, setMode, play, pause,
     render() { view.render(); },
     screenPosition: (v) => view.screenPosition(v),
+    dominantBone: (v) => dominant[v],
+    pickVertex: (x, y) => view.pickVertex(x, y),
     canvasSize: () => [view.renderer.domElement.width, view.renderer.domElement.height],
   });
   window.tolvanReport = hooks;

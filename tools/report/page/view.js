@@ -68,6 +68,8 @@ export function createView(container, d) {
   joints.count = jointCount;
   joints.renderOrder = 3;
   scene.add(lines, joints);
+  // Everything moves every frame; bounds are computed only where needed (picking).
+  for (const object of [mesh, wire, lines, joints]) object.frustumCulled = false;
 
   // Camera framing the rest pose.
   const lo = new Vector3(Infinity, Infinity, Infinity), hi = new Vector3(-Infinity, -Infinity, -Infinity);
@@ -77,11 +79,14 @@ export function createView(container, d) {
   }
   const centre = lo.clone().add(hi).multiplyScalar(0.5), size = Math.max(hi.distanceTo(lo), 1e-9);
   const camera = new PerspectiveCamera(40, 1, size / 1000, size * 100);
-  camera.position.copy(centre).add(new Vector3(0.35, 0.25, 1).normalize().multiplyScalar(size * 1.5));
+  // From the side of the longer horizontal extent, a little from above and ahead.
+  const alongX = hi.x - lo.x >= hi.z - lo.z;
+  const direction = alongX ? new Vector3(0.35, 0.3, 1) : new Vector3(1, 0.3, 0.35);
+  camera.position.copy(centre).add(direction.normalize().multiplyScalar(size * 1.2));
   const controls = new OrbitControls(camera, renderer.domElement);
   controls.target.copy(centre);
   controls.update();
-  const jointRadius = size * 0.01;
+  const jointRadius = size * 0.006;
 
   function resize() {
     const w = Math.max(container.clientWidth, 1), h = Math.max(container.clientHeight, 1);
@@ -97,18 +102,15 @@ export function createView(container, d) {
     for (let i = 0; i < 3 * d.vertices; ++i) positions.array[i] = skinned[i];
     positions.needsUpdate = true;
     geometry.computeVertexNormals();
-    geometry.computeBoundingSphere();
     if (showInput && d.frames) {
       inputPositions.array.set(d.frames.subarray(f * d.vertices * 3, (f + 1) * d.vertices * 3));
       inputPositions.needsUpdate = true;
-      inputGeometry.computeBoundingSphere();
     }
     segments.forEach((s, i) => {
       movePoint(d, f, s.bone, s.a, linePositions.array, 6 * i);
       movePoint(d, f, s.bone, s.b, linePositions.array, 6 * i + 3);
     });
     linePositions.needsUpdate = true;
-    lineGeometry.computeBoundingSphere();
     // A joint moves with both of its bones; it is drawn half way between.
     for (let i = 0; i < jointCount; ++i) {
       const p = d.joints.positions.slice(3 * i, 3 * i + 3);
@@ -119,7 +121,6 @@ export function createView(container, d) {
       joints.setMatrixAt(i, matrix);
     }
     joints.instanceMatrix.needsUpdate = true;
-    joints.computeBoundingSphere();
   }
 
   function render() {
@@ -131,6 +132,8 @@ export function createView(container, d) {
   const raycaster = new Raycaster();
   function pickVertex(clientX, clientY) {
     const r = renderer.domElement.getBoundingClientRect();
+    geometry.computeBoundingSphere();
+    geometry.computeBoundingBox();
     raycaster.setFromCamera(new Vector2(((clientX - r.left) / r.width) * 2 - 1, -((clientY - r.top) / r.height) * 2 + 1), camera);
     const hit = raycaster.intersectObject(mesh)[0];
     if (!hit) return -1;
