@@ -182,7 +182,7 @@ async function check(args, puppeteer) {
     await page.evaluate(() => { window.tolvanReport.setMode('weight', 1); window.tolvanReport.render(); });
     await shoot('weight-bone1');
     await page.click('#skeleton');
-    await page.evaluate(() => { window.tolvanReport.setMode('bone'); window.tolvanReport.render(); });
+    await page.evaluate((f) => { window.tolvanReport.setMode('bone'); window.tolvanReport.showFrame(f); window.tolvanReport.render(); }, worst);
     await shoot('dominant-bone');
     problems.forEach((p) => failures.push(p));
 

@@ -7,6 +7,7 @@ import {
   SphereGeometry, Vector2, Vector3, WebGLRenderer,
 } from 'three';
 import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
+import { skinFrame } from './data.js';
 
 // p' = R·p + t with bone j's transformation in frame f (float32 layout).
 function movePoint(d, f, j, p, out, o) {
@@ -71,12 +72,17 @@ export function createView(container, d) {
   // Everything moves every frame; bounds are computed only where needed (picking).
   for (const object of [mesh, wire, lines, joints]) object.frustumCulled = false;
 
-  // Camera framing the rest pose.
+  // Camera framing the mesh in every frame (at most 64 of them looked at).
   const lo = new Vector3(Infinity, Infinity, Infinity), hi = new Vector3(-Infinity, -Infinity, -Infinity);
-  for (let v = 0; v < d.vertices; ++v) {
-    const p = new Vector3(d.rest[3 * v], d.rest[3 * v + 1], d.rest[3 * v + 2]);
-    lo.min(p); hi.max(p);
+  const skinned = new Float64Array(3 * d.vertices), p = new Vector3();
+  for (let k = 0; k < 64; ++k) {
+    skinFrame(d, Math.floor((k * (d.frameCount - 1)) / 63), skinned);
+    for (let v = 0; v < d.vertices; ++v) {
+      p.set(skinned[3 * v], skinned[3 * v + 1], skinned[3 * v + 2]);
+      if (Number.isFinite(p.x + p.y + p.z)) { lo.min(p); hi.max(p); }
+    }
   }
+  if (!(lo.x <= hi.x)) lo.set(-1, -1, -1), hi.set(1, 1, 1);
   const centre = lo.clone().add(hi).multiplyScalar(0.5), size = Math.max(hi.distanceTo(lo), 1e-9);
   const camera = new PerspectiveCamera(40, 1, size / 1000, size * 100);
   // From the side of the longer horizontal extent, a little from above and ahead.
