@@ -33,7 +33,7 @@ target_link_libraries(tolvan-convert PRIVATE tolvan_core)
 # the build folder, their paths printed.
 function(tolvan_report_browser_test)
   add_test(NAME report_in_chromium
-    COMMAND ${TOLVAN_NODE} ${CMAKE_SOURCE_DIR}/tools/report/browser_test.cjs check
+    COMMAND ${TOLVAN_NODE} ${CMAKE_SOURCE_DIR}/tests/tools/report/browser_test.cjs check
             --convert $<TARGET_FILE:tolvan-convert> --make-example $<TARGET_FILE:tolvan-make-example>
             --out ${CMAKE_BINARY_DIR}/report-test)
   set_tests_properties(report_in_chromium PROPERTIES LABELS client SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -31,7 +31,7 @@ function skipOrFail(reason) {
 }
 
 function loadPuppeteer() {
-  for (const p of [path.join(__dirname, '..', 'node', 'node_modules', 'puppeteer-core'), 'puppeteer-core']) {
+  for (const p of [path.join(__dirname, '..', '..', '..', 'tools', 'node', 'node_modules', 'puppeteer-core'), 'puppeteer-core']) {
     try { return require(p); } catch (e) { /* next place */ }
   }
   return null;
