@@ -2,7 +2,13 @@
 # three.js by esbuild at build time and compiled into the program, so that
 # the program writes self-contained reports without anything beside it.
 # Both come from npm into tools/node (git-ignored).
-set(TOLVAN_NODE_MODULES ${CMAKE_CURRENT_SOURCE_DIR}/node/node_modules)
+# A copy of the tree without tools/node (e.g. a mutation run) can point to
+# the packages with the environment variable TOLVAN_NODE_MODULES.
+if(DEFINED ENV{TOLVAN_NODE_MODULES})
+  set(TOLVAN_NODE_MODULES $ENV{TOLVAN_NODE_MODULES})
+else()
+  set(TOLVAN_NODE_MODULES ${CMAKE_CURRENT_SOURCE_DIR}/node/node_modules)
+endif()
 set(TOLVAN_REPORT_NPM "npm install --prefix tools/node --no-save --no-audit --no-fund three@0.187.0 esbuild@0.28.2")
 find_program(TOLVAN_NODE node)
 if(NOT TOLVAN_NODE)

@@ -31,7 +31,8 @@ function skipOrFail(reason) {
 }
 
 function loadPuppeteer() {
-  for (const p of [path.join(__dirname, '..', '..', '..', 'tools', 'node', 'node_modules', 'puppeteer-core'), 'puppeteer-core']) {
+  const modules = process.env.TOLVAN_NODE_MODULES || path.join(__dirname, '..', '..', '..', 'tools', 'node', 'node_modules');
+  for (const p of [path.join(modules, 'puppeteer-core'), 'puppeteer-core']) {
     try { return require(p); } catch (e) { /* next place */ }
   }
   return null;
