@@ -30,6 +30,10 @@ bool checkCounts(const ObjMesh& rest, const RigData& rig, const std::vector<doub
         error = "the rest mesh has " + std::to_string(vertices) + " vertices, the rig " + std::to_string(rig.numVertices);
         return false;
     }
+    if (rig.numFrames < 1) {
+        error = "the rig has no frame";
+        return false;
+    }
     if (rest.triangles.empty()) {
         error = "the rest mesh has no triangle";
         return false;

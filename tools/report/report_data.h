@@ -33,7 +33,8 @@ struct ReportData {
 // Builds the report's data. input is null or the input sequence, frame-major
 // (sourceFrames x vertices x 3). maxFrames 0 keeps every frame; otherwise the
 // step is the smallest that keeps at most maxFrames. Fails with error when
-// the counts of mesh, rig and input differ, the mesh has no triangle, or a
+// the counts of mesh, rig and input differ, the rig has no frame, the mesh
+// has no triangle, or a
 // number does not fit a float32.
 bool buildReportData(const ObjMesh& rest, const RigData& rig, const std::vector<double>* input, int inputFrames,
                      int maxFrames, ReportData& data, std::string& error);

@@ -1,5 +1,7 @@
 #include "report/report_html.h"
 
+#include <utility>
+
 #include <nlohmann/json.hpp>
 
 #include "formats/gltf_container.h"
@@ -55,19 +57,33 @@ std::string formatReportPage(const ReportData& data, const ReportPageInfo& info)
         positions.insert(positions.end(), j.position, j.position + 3);
     }
     meta["joints"] = {{"pairs", pairs}, {"positions", positions}};
-    nlohmann::json arrays = {
+    // The arrays, base64 text with nothing to escape, go in as they are:
+    // passing megabytes through the JSON writer would only copy them slowly.
+    const std::pair<const char*, std::string> arrays[] = {
         {"rest", base64Of(data.rest)},
         {"triangles", base64Of(data.triangles)},
         {"weightStart", base64Of(data.weightStart)},
         {"weightBone", base64Of(data.weightBone)},
         {"weightValue", base64Of(data.weightValue)},
         {"transforms", base64Of(data.transforms)},
+        {"frames", data.hasInput ? base64Of(data.frames) : std::string()},
     };
-    if (data.hasInput)
-        arrays["frames"] = base64Of(data.frames);
-    meta["arrays"] = std::move(arrays);
     std::string page = reportPageBeforeData();
-    page += scriptSafe(meta.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    std::string json = scriptSafe(meta.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    json.pop_back(); // the closing brace
+    page += json;
+    page += ",\"arrays\":{";
+    const char* separator = "";
+    for (const auto& [name, text] : arrays) {
+        if (std::string(name) == "frames" && !data.hasInput)
+            continue;
+        page += separator;
+        page += "\"" + std::string(name) + "\":\"";
+        page += text;
+        page += "\"";
+        separator = ",";
+    }
+    page += "}}";
     page += reportPageAfterData();
     return page;
 }

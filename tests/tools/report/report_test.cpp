@@ -60,6 +60,7 @@ TEST(ReportData, RefusesInputsThatDoNotFitTogether)
         {"vertex count", [](SmallRig& s, int&) { s.rest.positions.insert(s.rest.positions.end(), {1, 1, 1}); },
          "the rest mesh has 4 vertices, the rig 3"},
         {"no triangle", [](SmallRig& s, int&) { s.rest.triangles.clear(); }, "no triangle"},
+        {"no frame", [](SmallRig& s, int&) { s.rig.numFrames = 0; s.rig.transforms.clear(); }, "the rig has no frame"},
         {"input frames", [](SmallRig&, int& frames) { frames = 3; }, "the input has 3 frames, the rig 2"},
         {"input size", [](SmallRig& s, int&) { s.input.resize(12); }, "does not have 3 vertices per frame"},
         {"float range", [](SmallRig& s, int&) { s.rig.transforms[10] = 1e39; }, "too large for a 32-bit float"},
