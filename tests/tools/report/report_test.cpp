@@ -81,20 +81,21 @@ TEST(ReportErrors, MeasuresDistancesAgainstTheBoxDiagonal)
     SmallRig small(3);
     small.input[(2 * 3 + 2) * 3 + 2] += 0.5; // vertex 2 in frame 2 lifted by a tenth of the diagonal
     small.input[(1 * 3 + 1) * 3 + 0] -= 0.3;
+    small.input[(0 * 3 + 0) * 3 + 1] += 0.4;
     ReportData data;
     std::string error;
     ASSERT_TRUE(buildReportData(small.rest, small.rig, &small.input, 3, 0, data, error)) << error;
     ReportErrors errors;
     computeReportErrors(data, errors);
     EXPECT_DOUBLE_EQ(errors.diagonal, 5.0);
-    EXPECT_NEAR(errors.rmsPercent, std::sqrt((0.25 + 0.09) / 9.0) / 5.0 * 100, 1e-5);
+    EXPECT_NEAR(errors.rmsPercent, std::sqrt((0.25 + 0.09 + 0.16) / 9.0) / 5.0 * 100, 1e-5);
     EXPECT_NEAR(errors.largestPercent, 10.0, 1e-5);
     EXPECT_EQ(errors.largestVertex, 2);
     EXPECT_EQ(errors.largestFrame, 2);
     // Frames 0 and 2 kept: the largest keeps its source frame number.
     ASSERT_TRUE(buildReportData(small.rest, small.rig, &small.input, 3, 2, data, error)) << error;
     computeReportErrors(data, errors);
-    EXPECT_NEAR(errors.rmsPercent, std::sqrt(0.25 / 6.0) / 5.0 * 100, 1e-5);
+    EXPECT_NEAR(errors.rmsPercent, std::sqrt((0.25 + 0.16) / 6.0) / 5.0 * 100, 1e-5);
     EXPECT_EQ(errors.largestFrame, 2);
 }
 
