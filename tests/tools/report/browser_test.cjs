@@ -219,9 +219,6 @@ async function measure(report, out, puppeteer) {
       console.log(`canvas ${canvas[0]} x ${canvas[1]}${continuous ? ', drawing in every call' : ''}: ` +
         `${((after[0] - before[0]) / 2).toFixed(1)} requestAnimationFrame calls and ${((after[1] - before[1]) / 2).toFixed(1)} animation frames shown per second`);
     }
-    const worst = await page.evaluate(() => window.tolvanReport.errors && window.tolvanReport.errors.frame);
-    await page.evaluate((f) => { window.tolvanReport.setMode('error'); window.tolvanReport.showFrame(f); window.tolvanReport.render(); }, worst || 0);
-    await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
     // The weights of the bone that moves the vertex at the canvas's centre most.
     const bone = await page.evaluate(() => {
       const r = window.tolvanReport, b = Math.max(r.dominantBone(Math.max(r.pickVertex(400, 300), 0)), 0);
@@ -231,6 +228,13 @@ async function measure(report, out, puppeteer) {
     });
     const weights = path.join(out, `weight-bone${bone}.png`);
     await page.screenshot({ path: weights });
+    // Without the skeleton, which would hide the vertex.
+    await page.evaluate(() => {
+      document.getElementById('skeleton').click();
+      if (window.tolvanReport.errors) window.tolvanReport.showLargest();
+      window.tolvanReport.render();
+    });
+    await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
     console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${weights}`);
     problems.forEach((p) => console.error(`problem: ${p}`));
     return problems.length === 0;

@@ -33,7 +33,7 @@ function summaryRows(d, errors) {
   if (errors) {
     const ef = d.frameStep > 1 ? ' over the frames shown' : ` (Tolvan's Ef: <span id="ef">${errors.rms.toFixed(2)}</span>)`;
     rows.push(['RMS error', `<span id="rms">${formatG(errors.rms)}</span> % of the box diagonal${ef}`]);
-    rows.push(['Largest error', `<span id="largest">${formatG(errors.largest)}</span> % at vertex ${errors.largestVertex}, frame ${errors.largestFrame * d.frameStep}`]);
+    rows.push(['Largest error', `<span id="largest">${formatG(errors.largest)}</span> % at vertex ${errors.largestVertex}, frame ${errors.largestFrame * d.frameStep} <button id="show-largest">show</button>`]);
   }
   return rows.map(([k, v]) => `<tr><th>${k}</th><td>${v}</td></tr>`).join('');
 }
@@ -115,6 +115,15 @@ function start() {
     hooks.shownCount += 1;
   }
 
+  // The largest error in error mode, its frame shown and the camera turned to its vertex.
+  function showLargest() {
+    pause();
+    setMode('error');
+    showFrame(errors.largestFrame);
+    view.focusVertex(errors.largestVertex);
+    state.dirty = true;
+  }
+
   function setMode(mode, bone) {
     state.mode = mode;
     if (bone !== undefined) state.bone = bone;
@@ -131,6 +140,7 @@ function start() {
   if (errors) {
     $('wire').addEventListener('change', () => { state.wire = $('wire').checked; view.setWireframe(state.wire); showFrame(state.frame); });
     $('chart').addEventListener('click', (e) => { pause(); if (chartPick) showFrame(chartPick(e.clientX)); });
+    $('show-largest').addEventListener('click', () => showLargest());
   }
   view.controls.addEventListener('change', () => { state.dirty = true; });
   // A click (not a drag) on the mesh shows the weights of the vertex's main bone.
@@ -169,7 +179,7 @@ function start() {
   // For the automated tests and for scripting from the browser console.
   Object.assign(hooks, {
     ready: true, frames: F, errors: errors && { rms: errors.rms, largest: errors.largest, vertex: errors.largestVertex, frame: errors.largestFrame },
-    showFrame, setMode, play, pause,
+    showFrame, setMode, play, pause, showLargest,
     render() { view.render(); },
     screenPosition: (v) => view.screenPosition(v),
     dominantBone: (v) => dominant[v],

@@ -158,8 +158,19 @@ export function createView(container, d) {
     return { x: r.left + ((p.x + 1) / 2) * r.width, y: r.top + ((1 - p.y) / 2) * r.height };
   }
 
+  // Turns the camera to look at vertex v from outside the surface, keeping its distance.
+  function focusVertex(v) {
+    const target = new Vector3().fromBufferAttribute(positions, v);
+    const normal = new Vector3().fromBufferAttribute(geometry.getAttribute('normal'), v);
+    if (!(normal.lengthSq() > 0)) normal.set(0, 0, 1);
+    const distance = camera.position.distanceTo(controls.target);
+    controls.target.copy(target);
+    camera.position.copy(target).add(normal.normalize().add(new Vector3(0, 0.3, 0)).normalize().multiplyScalar(distance));
+    controls.update();
+  }
+
   return {
-    renderer, controls, colours, setFrame, render, pickVertex, screenPosition,
+    renderer, controls, colours, setFrame, render, pickVertex, screenPosition, focusVertex,
     setSkeleton(on) { lines.visible = on; joints.visible = on; },
     setWireframe(on) { wire.visible = on; },
     coloursChanged() { colours.needsUpdate = true; },
