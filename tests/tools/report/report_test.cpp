@@ -127,23 +127,24 @@ TEST(ReportCommand, RefusesBadArgumentsAndLeavesNoFile)
     ASSERT_EQ(runCommand(dir, quote(TOLVAN_MAKE_EXAMPLE) + " ex").exitCode, 0);
     ASSERT_EQ(runCommand(dir, quote(TOLVAN_MAKE_EXAMPLE) + " --frames 20 short").exitCode, 0);
     const std::string inputs = "ex/creature.rest.obj ex/creature.truth.rig.txt out.html ";
-    const std::pair<std::string, std::string> cases[] = {
-        {inputs + "--max-frames 0", "invalid value for --max-frames: 0"},
-        {inputs + "--max-frames 2.5", "invalid value for --max-frames: 2.5"},
-        {inputs + "--fps -1", "invalid value for --fps: -1"},
-        {inputs + "--fps", "--fps needs a value"},
-        {inputs + "--colour red", "unknown option --colour"},
-        {"ex/creature.rest.obj out.html", "report needs REST.obj, RIG.txt and OUT.html"},
-        {inputs + "--anim short/creature.anim.txt", "the input has 20 frames, the rig 30"},
-        {inputs + "--anim none.anim.txt", "none.anim.txt"},
-        {"ex/creature.rest.obj ex/creature.anim.txt out.html", "ex/creature.anim.txt:"},
-        {"ex/creature.rest.obj ex/creature.truth.rig.txt nowhere/out.html", "nowhere/out.html"},
+    const struct { std::string args, message; bool usage; } cases[] = {
+        {inputs + "--max-frames 0", "invalid value for --max-frames: 0", true},
+        {inputs + "--max-frames 2.5", "invalid value for --max-frames: 2.5", true},
+        {inputs + "--fps -1", "invalid value for --fps: -1", true},
+        {inputs + "--fps", "--fps needs a value", true},
+        {inputs + "--colour red", "unknown option --colour", true},
+        {"ex/creature.rest.obj out.html", "report needs REST.obj, RIG.txt and OUT.html", true},
+        {inputs + "--anim short/creature.anim.txt", "the input has 20 frames, the rig 30", false},
+        {inputs + "--anim none.anim.txt", "none.anim.txt", false},
+        {"ex/creature.rest.obj ex/creature.anim.txt out.html", "ex/creature.anim.txt:", false},
+        {"ex/creature.rest.obj ex/creature.truth.rig.txt nowhere/out.html", "nowhere/out.html", false},
     };
-    for (const auto& [args, message] : cases) {
-        CommandResult r = runCommand(dir, report + args);
-        EXPECT_EQ(r.exitCode, 1) << args;
-        EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
-        EXPECT_FALSE(std::filesystem::exists(dir.at("out.html"))) << args;
+    for (const auto& c : cases) {
+        CommandResult r = runCommand(dir, report + c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.err.find("Usage:") != std::string::npos, c.usage) << c.args; // only for mistakes in the arguments
+        EXPECT_FALSE(std::filesystem::exists(dir.at("out.html"))) << c.args;
     }
 }
 
