@@ -15,6 +15,25 @@ function movePoint(d, f, j, p, out, o) {
   for (let r = 0; r < 3; ++r) out[o + r] = m[b + 3 * r] * p[0] + m[b + 3 * r + 1] * p[1] + m[b + 3 * r + 2] * p[2] + m[b + 9 + r];
 }
 
+// Vertex normals as sums of the adjacent triangles' area-weighted normals,
+// normalised; on flat arrays, as this runs in every frame.
+function vertexNormals(p, triangles, out) {
+  out.fill(0);
+  for (let i = 0; i < triangles.length; i += 3) {
+    const a = 3 * triangles[i], b = 3 * triangles[i + 1], c = 3 * triangles[i + 2];
+    const ux = p[c] - p[b], uy = p[c + 1] - p[b + 1], uz = p[c + 2] - p[b + 2];
+    const vx = p[a] - p[b], vy = p[a + 1] - p[b + 1], vz = p[a + 2] - p[b + 2];
+    const nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    out[a] += nx; out[a + 1] += ny; out[a + 2] += nz;
+    out[b] += nx; out[b + 1] += ny; out[b + 2] += nz;
+    out[c] += nx; out[c + 1] += ny; out[c + 2] += nz;
+  }
+  for (let i = 0; i < out.length; i += 3) {
+    const length = Math.hypot(out[i], out[i + 1], out[i + 2]);
+    if (length > 0) { out[i] /= length; out[i + 1] /= length; out[i + 2] /= length; }
+  }
+}
+
 // Segments of the skeleton: per bone, from its head to each child's head, or
 // to the centre of its vertices when it has no child; each moves with its bone.
 function skeletonSegments(d) {
@@ -45,6 +64,8 @@ export function createView(container, d) {
   const colours = new BufferAttribute(new Float32Array(3 * d.vertices).fill(0.8), 3);
   geometry.setAttribute('position', positions);
   geometry.setAttribute('color', colours);
+  const normals = new BufferAttribute(new Float32Array(3 * d.vertices), 3);
+  geometry.setAttribute('normal', normals);
   geometry.setIndex(new BufferAttribute(d.triangles, 1));
   const mesh = new Mesh(geometry, new MeshLambertMaterial({ vertexColors: true, side: DoubleSide }));
   scene.add(mesh);
@@ -107,7 +128,8 @@ export function createView(container, d) {
   function setFrame(f, skinned, showInput) {
     for (let i = 0; i < 3 * d.vertices; ++i) positions.array[i] = skinned[i];
     positions.needsUpdate = true;
-    geometry.computeVertexNormals();
+    vertexNormals(positions.array, d.triangles, normals.array);
+    normals.needsUpdate = true;
     if (showInput && d.frames) {
       inputPositions.array.set(d.frames.subarray(f * d.vertices * 3, (f + 1) * d.vertices * 3));
       inputPositions.needsUpdate = true;
