@@ -10,4 +10,6 @@ cmake --build build -j "$(nproc)" --target Tolvan tolvan-make-example tolvan-con
 build/Tolvan example/creature.anim.txt example/creature.rest.obj example/creature.rig.txt
 # 24 frames per second: Blender's default scene rate, so keys land on whole frames.
 build/tolvan-convert export-gltf example/creature.rest.obj example/creature.rig.txt example/creature.glb --fps 24
-echo "The rig is in example/creature.rig.txt, the animated, skinned glTF file in example/creature.glb"
+build/tolvan-convert report example/creature.rest.obj example/creature.rig.txt example/creature.report.html --anim example/creature.anim.txt
+echo "The rig is in example/creature.rig.txt, the animated, skinned glTF file in example/creature.glb,"
+echo "the report in example/creature.report.html"

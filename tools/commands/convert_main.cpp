@@ -1,6 +1,9 @@
-// tolvan-convert: brings OBJ frame sequences in and rigs out.
+// tolvan-convert: brings animations in and rigs out.
 //   import-obj   OBJ frames -> Tolvan's sequence and rest-pose files
+//   import-gltf  one animation of one glTF mesh -> the same two files
+//   import-pc2, import-mdd  point cache + OBJ rest mesh -> the same two files
 //   export-gltf  rest mesh + rig -> animated, skinned glTF 2.0 (.glb or .gltf)
+//   report       rest mesh + rig (+ input) -> self-contained HTML report
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -19,6 +22,7 @@
 #include "formats/obj_mesh.h"
 #include "formats/rig_text.h"
 #include "formats/text_output.h"
+#include "report/report_command.h"
 
 namespace {
 
@@ -56,7 +60,7 @@ int failWithHints(const std::string& message, const std::vector<std::string>& hi
 
 int usageError(const std::string& message)
 {
-    std::cerr << "tolvan-convert: " << message << "\n" << kUsage;
+    std::cerr << "tolvan-convert: " << message << "\n" << kUsage << kReportUsage;
     return 1;
 }
 
@@ -174,8 +178,10 @@ int run(int argc, char** argv)
         return runGltfImport(argc, argv);
     if (command == "import-pc2" || command == "import-mdd")
         return runCacheImport(argc, argv);
+    if (command == "report")
+        return runReportCommand(argc, argv);
     if (command == "-h" || command == "--help" || command == "help") {
-        std::cout << kUsage;
+        std::cout << kUsage << kReportUsage;
         return 0;
     }
     return usageError(command.empty() ? "no command given" : "unknown command " + command);

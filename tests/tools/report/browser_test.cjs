@@ -1,0 +1,262 @@
+#!/usr/bin/env node
+// Opens HTML reports in headless Chromium and checks what a reader sees.
+//   browser_test.cjs check --convert BIN --make-example BIN --out DIR
+//       Makes the example, displaces one region of its animation in the later
+//       frames, writes reports of it with the true rig and checks them: no
+//       console error and no network request, a drawn canvas, different
+//       pictures in different frames, the error legend's top colour on the
+//       displaced region, the summary's RMS equal to the command's.
+//   browser_test.cjs measure REPORT.html DIR
+//       Frames per second while playing at an 800 x 600 canvas, and two
+//       screenshots (error at the worst frame, weight of one bone).
+// Exit code 0: passed, 1: failed, 77: skipped (Chromium or puppeteer-core
+// missing, outside CI).
+'use strict';
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { execFileSync } = require('child_process');
+
+const CHROMIUM = '/usr/bin/chromium';
+const INSTALL = 'apt-get install -y chromium && npm install --prefix tools/node --no-save --no-audit --no-fund puppeteer-core@25.19.0';
+const PANEL = 330; // width of the side panel; the canvas gets the rest
+
+function skipOrFail(reason) {
+  if (process.env.CI === 'true') {
+    console.error(`FAILED: ${reason} (install: ${INSTALL})`);
+    process.exit(1);
+  }
+  console.log(`SKIPPED: ${reason}; install with: ${INSTALL}`);
+  process.exit(77);
+}
+
+function loadPuppeteer() {
+  const modules = process.env.TOLVAN_NODE_MODULES || path.join(__dirname, '..', '..', '..', 'tools', 'node', 'node_modules');
+  for (const p of [path.join(modules, 'puppeteer-core'), 'puppeteer-core']) {
+    try { return require(p); } catch (e) { /* next place */ }
+  }
+  return null;
+}
+
+async function launch(puppeteer, width, height) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tolvan-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: CHROMIUM, headless: true, defaultViewport: { width, height, deviceScaleFactor: 1 },
+    args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--headless', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--no-first-run', `--user-data-dir=${profile}`],
+  });
+  browser.profile = profile;
+  return browser;
+}
+
+async function closeBrowser(browser) {
+  await browser.close();
+  try {
+    fs.rmSync(browser.profile, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
+  } catch (e) {
+    console.log(`note: could not remove ${browser.profile}: ${e.message}`);
+  }
+}
+
+// Opens a report and records console errors, page errors and requests for
+// anything but the report itself.
+async function openReport(browser, file) {
+  const page = await browser.newPage();
+  const url = 'file://' + path.resolve(file);
+  const problems = [];
+  page.on('console', (m) => m.type() === 'error' && problems.push(`console error: ${m.text()}`));
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  page.on('request', (r) => r.url() !== url && problems.push(`request: ${r.url().slice(0, 100)}`));
+  await page.goto(url, { waitUntil: 'load' });
+  await page.waitForFunction(() => window.tolvanReport && window.tolvanReport.ready, { timeout: 60000 });
+  return { page, problems };
+}
+
+// The screenshot's pixels, decoded by the browser in a blank page of its own.
+async function screenshot(decoder, page, file) {
+  const png = await page.screenshot({ path: file });
+  const rgba = await decoder.evaluate(async (b64) => {
+    const image = await createImageBitmap(await (await fetch('data:image/png;base64,' + b64)).blob());
+    const canvas = new OffscreenCanvas(image.width, image.height), ctx = canvas.getContext('2d');
+    ctx.drawImage(image, 0, 0);
+    const bytes = ctx.getImageData(0, 0, image.width, image.height).data;
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return { width: image.width, height: image.height, data: btoa(text) };
+  }, Buffer.from(png).toString('base64'));
+  const data = Buffer.from(rgba.data, 'base64');
+  return { width: rgba.width, height: rgba.height, at: (x, y) => { const o = (Math.round(y) * rgba.width + Math.round(x)) * 4; return [data[o], data[o + 1], data[o + 2]]; } };
+}
+
+const distance = (a, b) => Math.hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+
+function distinctColours(shot, width, height) {
+  const seen = new Set();
+  for (let y = 0; y < height; y += 3) for (let x = 0; x < width; x += 3) seen.add(shot.at(x, y).join(','));
+  return seen.size;
+}
+
+function changedFraction(a, b, width, height) {
+  let changed = 0, total = 0;
+  for (let y = 0; y < height; y += 2) for (let x = 0; x < width; x += 2, ++total) changed += distance(a.at(x, y), b.at(x, y)) > 30;
+  return changed / total;
+}
+
+// The example's animation with the vertices near its highest rest vertex
+// raised by a tenth of the box diagonal from the middle frame on.
+function displaceRegion(exampleDir, animOut) {
+  const rest = fs.readFileSync(path.join(exampleDir, 'creature.rest.obj'), 'utf8').split('\n')
+    .filter((l) => l.startsWith('v ')).map((l) => l.split(/\s+/).slice(1, 4).map(Number));
+  const lo = [0, 1, 2].map((a) => Math.min(...rest.map((p) => p[a]))), hi = [0, 1, 2].map((a) => Math.max(...rest.map((p) => p[a])));
+  const diag = Math.hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
+  const top = rest.reduce((best, p, i) => (p[1] > rest[best][1] ? i : best), 0);
+  const region = rest.map((p, i) => i).filter((i) => distance(rest[i], rest[top]) < 0.08 * diag);
+  const far = rest.map((p, i) => i).filter((i) => distance(rest[i], rest[top]) > 0.3 * diag);
+  const tokens = fs.readFileSync(path.join(exampleDir, 'creature.anim.txt'), 'utf8').trim().split(/\s+/);
+  const F = Number(tokens[0]), V = Number(tokens[1]), values = tokens.slice(2).map(Number);
+  const inRegion = new Set(region);
+  for (let f = Math.floor(F / 2); f < F; ++f) for (const v of inRegion) values[(f * V + v) * 3 + 1] += 0.1 * diag;
+  const lines = [`${F} ${V}`];
+  for (let i = 0; i < F * V; ++i) lines.push(values.slice(3 * i, 3 * i + 3).join(' '));
+  fs.writeFileSync(animOut, lines.join('\n') + '\n');
+  return { region, far, frames: F };
+}
+
+function runConvert(convert, args) {
+  return execFileSync(convert, ['report', ...args], { encoding: 'utf8' });
+}
+
+async function check(args, puppeteer) {
+  const out = path.resolve(args['--out']);
+  fs.mkdirSync(out, { recursive: true });
+  const example = path.join(out, 'example');
+  execFileSync(args['--make-example'], [example], { stdio: 'ignore' });
+  const anim = path.join(out, 'displaced.anim.txt');
+  const { region, far } = displaceRegion(example, anim);
+  const rest = path.join(example, 'creature.rest.obj'), rig = path.join(example, 'creature.truth.rig.txt');
+  const withError = path.join(out, 'displaced.report.html'), plain = path.join(out, 'plain.report.html');
+  const printed = runConvert(args['--convert'], [rest, rig, withError, '--anim', anim]);
+  runConvert(args['--convert'], [rest, rig, plain, '--max-frames', '7']);
+  const figures = /RMS error (\S+) % .*largest (\S+) % at vertex (\d+) in frame (\d+)/.exec(printed);
+  if (!figures) throw new Error(`no error figures in the command's output: ${printed}`);
+
+  const failures = [];
+  const expect = (ok, what) => ok || failures.push(what);
+  const browser = await launch(puppeteer, 800 + PANEL, 600);
+  try {
+    const decoder = await browser.newPage();
+    const { page, problems } = await openReport(browser, withError);
+    const shots = {};
+    const shoot = async (name) => { const file = path.join(out, `${name}.png`); shots[name] = await screenshot(decoder, page, file); console.log(`screenshot: ${file}`); return shots[name]; };
+
+    const summary = await page.evaluate(() => [document.getElementById('rms').textContent, document.getElementById('largest').textContent]);
+    expect(summary[0] === figures[1], `summary RMS ${summary[0]} differs from the command's ${figures[1]}`);
+    expect(summary[1] === figures[2], `summary largest error ${summary[1]} differs from the command's ${figures[2]}`);
+    const worst = await page.evaluate(() => window.tolvanReport.errors.frame);
+    expect(worst === Number(figures[4]), `worst frame ${worst} differs from the command's ${figures[4]}`);
+
+    await page.click('#skeleton');
+    await page.evaluate(() => { window.tolvanReport.showFrame(0); window.tolvanReport.render(); });
+    const first = await shoot('error-frame0');
+    expect(distinctColours(first, 800, 600) > 20, 'the canvas looks uniform');
+    await page.evaluate((f) => { window.tolvanReport.showFrame(f); window.tolvanReport.render(); }, worst);
+    const worstShot = await shoot('error-worst-frame');
+    expect(changedFraction(first, worstShot, 800, 600) > 0.002, 'frame 0 and the worst frame give the same picture');
+
+    // The legend's ends, read off the screenshot, against the displaced region and the rest.
+    const box = await page.evaluate(() => { const r = document.getElementById('scale').getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; });
+    const low = worstShot.at(box[0] + 2, box[1] + box[3] / 2), high = worstShot.at(box[0] + box[2] - 3, box[1] + box[3] / 2);
+    const nearHigh = async (vertices) => {
+      const points = await page.evaluate((vs) => vs.map((v) => window.tolvanReport.screenPosition(v)), vertices);
+      const inside = points.filter((p) => p.x >= 0 && p.x < 800 && p.y >= 0 && p.y < 600);
+      return inside.filter((p) => { const c = worstShot.at(p.x, p.y); return distance(c, high) < distance(c, low); }).length / Math.max(inside.length, 1);
+    };
+    const regionShare = await nearHigh(region), farShare = await nearHigh(far);
+    expect(regionShare > 0.6, `only ${(100 * regionShare).toFixed(0)} % of the displaced region shows the legend's high colour`);
+    expect(farShare < 0.2, `${(100 * farShare).toFixed(0)} % of the undisturbed vertices show the legend's high colour`);
+
+    // A click on the chart goes to the frame under the pointer.
+    const chart = await page.evaluate(() => { const r = document.getElementById('chart').getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; });
+    await page.mouse.click(chart[0] + chart[2] - 2, chart[1] + chart[3] / 2);
+    expect(await page.$eval('#frame', (e) => e.value) === '29', 'a click at the chart\'s right end does not go to the last frame');
+
+    await page.evaluate(() => { window.tolvanReport.setMode('weight', 1); window.tolvanReport.render(); });
+    await shoot('weight-bone1');
+    await page.click('#skeleton');
+    await page.evaluate((f) => { window.tolvanReport.setMode('bone'); window.tolvanReport.showFrame(f); window.tolvanReport.render(); }, worst);
+    await shoot('dominant-bone');
+    problems.forEach((p) => failures.push(p));
+
+    const other = await openReport(browser, plain);
+    const note = await other.page.$eval('#note', (e) => e.textContent);
+    expect(/1 frame in 5 of the 30/.test(note), `the report of 7 of 30 frames says "${note}"`);
+    expect(await other.page.$('#chart') === null, 'a report without the input shows an error chart');
+    other.problems.forEach((p) => failures.push(`plain report: ${p}`));
+  } finally {
+    await closeBrowser(browser);
+  }
+  failures.forEach((f) => console.error(`FAILED: ${f}`));
+  return failures.length === 0;
+}
+
+async function measure(report, out, puppeteer) {
+  fs.mkdirSync(out, { recursive: true });
+  const browser = await launch(puppeteer, 800 + PANEL, 600);
+  try {
+    const { page, problems } = await openReport(browser, report);
+    const canvas = await page.evaluate(() => window.tolvanReport.canvasSize());
+    // Over 2 s of playing: requestAnimationFrame calls and animation frames
+    // shown, once as the page plays (drawing when the frame changes) and once
+    // drawing in every call.
+    for (const continuous of [false, true]) {
+      await page.evaluate((c) => { window.tolvanReport.continuous = c; window.tolvanReport.play(); }, continuous);
+      await new Promise((r) => setTimeout(r, 500));
+      const count = () => page.evaluate(() => [window.tolvanReport.rafCount, window.tolvanReport.shownCount]);
+      const before = await count();
+      await new Promise((r) => setTimeout(r, 2000));
+      const after = await count();
+      await page.evaluate(() => window.tolvanReport.pause());
+      console.log(`canvas ${canvas[0]} x ${canvas[1]}${continuous ? ', drawing in every call' : ''}: ` +
+        `${((after[0] - before[0]) / 2).toFixed(1)} requestAnimationFrame calls and ${((after[1] - before[1]) / 2).toFixed(1)} animation frames shown per second`);
+    }
+    // The weights of the bone that moves the vertex at the canvas's centre most.
+    const bone = await page.evaluate(() => {
+      const r = window.tolvanReport, b = Math.max(r.dominantBone(Math.max(r.pickVertex(400, 300), 0)), 0);
+      r.setMode('weight', b);
+      r.render();
+      return b;
+    });
+    const weights = path.join(out, `weight-bone${bone}.png`);
+    await page.screenshot({ path: weights });
+    // Without the skeleton, which would hide the vertex.
+    await page.evaluate(() => {
+      document.getElementById('skeleton').click();
+      if (window.tolvanReport.errors) window.tolvanReport.showLargest();
+      window.tolvanReport.render();
+    });
+    await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
+    console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${weights}`);
+    problems.forEach((p) => console.error(`problem: ${p}`));
+    return problems.length === 0;
+  } finally {
+    await closeBrowser(browser);
+  }
+}
+
+async function main() {
+  const [mode, ...rest] = process.argv.slice(2);
+  const args = {};
+  for (let i = 0; i + 1 < rest.length; i += 2) args[rest[i]] = rest[i + 1];
+  if (mode !== 'check' && mode !== 'measure') {
+    console.error('usage: browser_test.cjs check --convert BIN --make-example BIN --out DIR | measure REPORT.html DIR');
+    process.exit(2);
+  }
+  if (!fs.existsSync(CHROMIUM)) skipOrFail(`${CHROMIUM} is missing`);
+  const puppeteer = loadPuppeteer();
+  if (!puppeteer) skipOrFail('puppeteer-core is not installed');
+  const ok = mode === 'check' ? await check(args, puppeteer) : await measure(rest[0], rest[1], puppeteer);
+  console.log(ok ? 'PASSED' : 'FAILED');
+  process.exit(ok ? 0 : 1);
+}
+
+main().catch((e) => { console.error(`FAILED: ${e.stack || e}`); process.exit(1); });
