@@ -60,6 +60,23 @@ constexpr bool addressSanitizerBuild()
 #endif
 }
 
+// True in a build with ThreadSanitizer, which also maps far more address
+// space than a limit leaves room for.
+constexpr bool threadSanitizerBuild()
+{
+#if defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
 // Forks; the child limits its address space to what it uses now plus
 // extraBytes (no limit when extraBytes < 0), arms an alarm of `seconds`,
 // runs body(report) and exits with its result. A std::bad_alloc that leaves

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <stdexcept>
+
+#include "parallel/parallel_for.h"
+#include "reliability/child_process.h"
+
+namespace {
+
+TEST(ThreadCountSetting, TakesWholeCountsAndFallsBackWithAWarning)
+{
+    struct Case {
+        const char* text;
+        unsigned hardware;
+        int expected;
+        bool warns;
+    } cases[] = {
+        {nullptr, 8, 8, false}, {"", 8, 8, false},     {"0", 8, 8, false},    {"000", 3, 3, false},
+        {"3", 8, 3, false},     {"1", 0, 1, false},    {nullptr, 0, 1, false}, {nullptr, 1000, kMaxThreads, false},
+        {"256", 2, 256, false}, {"257", 2, 256, true}, {"99999999999999999999", 2, 256, true},
+        {"-2", 4, 4, true},     {"+2", 4, 4, true},    {"2.5", 4, 4, true},   {" 2", 4, 4, true},
+        {"2 ", 4, 4, true},     {"0x4", 4, 4, true},   {"two", 4, 4, true},
+    };
+    for (const Case& c : cases) {
+        std::string warning;
+        EXPECT_EQ(threadCountSetting(c.text, c.hardware, warning), c.expected) << (c.text ? c.text : "(unset)");
+        EXPECT_EQ(!warning.empty(), c.warns) << warning;
+        if (c.warns) {
+            EXPECT_NE(warning.find(std::string("TOLVAN_THREADS=") + c.text), std::string::npos) << warning;
+        }
+    }
+}
+
+TEST(ThreadPool, RunsEachPartOnceWithPartZeroOnTheCaller)
+{
+    for (int threads : {-3, 1, 2, 3, 5}) {
+        ThreadPool pool(threads);
+        ASSERT_EQ(pool.size(), std::max(threads, 1));
+        for (int job = 0; job < 50; ++job) { // a worker must not miss or repeat a job
+            std::vector<std::atomic<int>> runs(std::size_t(pool.size()));
+            std::atomic<bool> zeroOnCaller{false};
+            const std::thread::id caller = std::this_thread::get_id();
+            pool.runOnEach([&](int t) {
+                runs[std::size_t(t)] += 1;
+                if (t == 0)
+                    zeroOnCaller = std::this_thread::get_id() == caller;
+            });
+            for (std::size_t t = 0; t < runs.size(); ++t)
+                ASSERT_EQ(runs[t].load(), 1) << threads << " threads, part " << t;
+            ASSERT_TRUE(zeroOnCaller);
+        }
+    }
+}
+
+TEST(ThreadPool, RethrowsTheLowestPartsErrorAndStaysUsable)
+{
+    for (int threads : {1, 3}) {
+        ThreadPool pool(threads);
+        std::atomic<int> ran{0};
+        try {
+            pool.runOnEach([&](int t) {
+                ran += 1;
+                if (t >= threads - 2)
+                    throw std::runtime_error("part " + std::to_string(t));
+            });
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), "part " + std::to_string(std::max(threads - 2, 0)));
+        }
+        EXPECT_EQ(ran.load(), threads); // every part ran to its end
+        // Nested calls run in place instead of waiting for themselves.
+        std::atomic<int> inner{0};
+        pool.runOnEach([&](int) { pool.runOnEach([&](int) { inner += 1; }); });
+        EXPECT_EQ(inner.load(), threads * threads);
+    }
+}
+
+// Each item's value depends on a long chain of rounded operations, so any
+// item computed differently (or twice, or not at all) shows in its bits.
+double itemValue(int i)
+{
+    double x = 1.0 + i * 1e-3;
+    for (int k = 0; k < 100; ++k)
+        x = std::sqrt(x * 1.0000001 + 0.1 / (k + i + 1));
+    return x;
+}
+
+TEST(ParallelLoops, ComputeEveryItemOnceAsOneThreadWould)
+{
+    const int counts[] = {0, 1, 2, 7, 1000};
+    for (int threads : {0, 1, 2, 3, 4}) { // 0: no pool
+        ThreadPool pool(std::max(threads, 1));
+        ThreadPool* usable = threads == 0 ? nullptr : &pool;
+        for (int count : counts) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(count) + " items");
+            std::vector<double> expected(static_cast<std::size_t>(count));
+            for (int i = 0; i < count; ++i)
+                expected[std::size_t(i)] = itemValue(i);
+            // Blocks: contiguous, in thread order, covering every item once.
+            std::vector<double> got(std::size_t(count), -1.0);
+            std::vector<int> owner(std::size_t(count), -1);
+            parallelBlocks(usable, count, [&](int first, int last, int t) {
+                for (int i = first; i < last; ++i) {
+                    got[std::size_t(i)] = got[std::size_t(i)] == -1.0 ? itemValue(i) : NAN;
+                    owner[std::size_t(i)] = t;
+                }
+            });
+            EXPECT_EQ(got, expected);
+            EXPECT_TRUE(std::is_sorted(owner.begin(), owner.end()));
+            if (count > 0) {
+                EXPECT_EQ(owner.back(), loopThreads(usable, count) - 1);
+            }
+            for (int grain : {1, 3, 64}) {
+                std::vector<double> chunked(std::size_t(count), -1.0);
+                parallelChunks(usable, count, grain, [&](int first, int last, int) {
+                    EXPECT_TRUE(first % grain == 0 && (last - first == grain || last == count));
+                    for (int i = first; i < last; ++i)
+                        chunked[std::size_t(i)] = chunked[std::size_t(i)] == -1.0 ? itemValue(i) : NAN;
+                });
+                EXPECT_EQ(chunked, expected) << "grain " << grain;
+            }
+            std::vector<double> single(std::size_t(count), -1.0);
+            parallelFor(usable, count, [&](int i, int) {
+                single[std::size_t(i)] = single[std::size_t(i)] == -1.0 ? itemValue(i) : NAN;
+            });
+            EXPECT_EQ(single, expected);
+            double sum = 0.0;
+            for (double x : expected)
+                sum += x;
+            EXPECT_EQ(sumInOrder(single.data(), count), sum);
+        }
+    }
+}
+
+TEST(ThreadPool, RunsWithTheThreadsThatCouldStart)
+{
+    if (testchild::addressSanitizerBuild() || testchild::threadSanitizerBuild())
+        GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
+    // Too little address space for a thread's stack: the pool has fewer
+    // threads than asked for, and the loops still compute every item.
+    testchild::Outcome o = testchild::runInChild(
+        [](std::string& report) {
+            ThreadPool pool(8);
+            std::vector<double> got(100, 0.0);
+            parallelFor(&pool, 100, [&](int i, int) { got[std::size_t(i)] = itemValue(i); });
+            for (int i = 0; i < 100; ++i)
+                if (got[std::size_t(i)] != itemValue(i))
+                    return 2;
+            report = std::to_string(pool.size());
+            return 0;
+        },
+        2 << 20, 60);
+    ASSERT_TRUE(o.finished) << o.describe();
+    EXPECT_EQ(o.code, 0);
+    EXPECT_LT(std::stoi(o.report), 8);
+}
+
+} // namespace
