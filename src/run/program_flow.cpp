@@ -3,13 +3,13 @@
 #include <new>
 #include <string>
 
+#include "context/rigging_context.h"
 #include "io/neighbours.h"
 #include "io/rest_pose_file.h"
 #include "io/rig_file.h"
 #include "io/sequence_file.h"
 #include "run/command_line.h"
 #include "run/driver.h"
-#include "run/rigging_context.h"
 
 namespace {
 

@@ -14,11 +14,11 @@ void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& wor
     work.moved.resize(std::size_t(longest) * 3);
     work.gram.resize(std::size_t(longest) * longest);
     work.rhs.resize(longest);
+    work.tiles = tiledSequence(context, work.localTiles);
 }
 
-void widenFitSums(RiggingContext& context, int longest)
+void widenFitSums(FitCache& cache, const RiggingContext& context, int longest)
 {
-    FitCache& cache = context.fitCache;
     if (cache.width >= longest)
         return;
     cache.width = longest;
@@ -33,14 +33,14 @@ namespace {
 // gram[i] sums M_i·M_j and lane i of rhs sums M_i·x over the rows 3f+c in
 // order from 0.0. Each point is moved as transformFlat moves it. packed holds
 // the bones' transformations as [frame][12][lane]; x points at the vertex's
-// x coordinate in frame 0, axes axisStride and frames frameStride doubles
-// apart. Built for the baseline instruction set and for 256-bit registers.
-WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x,
-                            std::size_t frameStride, std::size_t axisStride, double* gram, double* rhs)
+// x coordinate in frame 0 of the tiled sequence (tiledTrajectory). Built for
+// the baseline instruction set and for 256-bit registers.
+WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x, double* gram,
+                            double* rhs)
 {
     const Quad zero = {0.0, 0.0, 0.0, 0.0};
     Quad g0 = zero, g1 = zero, g2 = zero, g3 = zero, r = zero;
-    for (int f = 0; f < numFrames; ++f, packed += 48, x += frameStride) {
+    for (int f = 0; f < numFrames; ++f, packed += 48, x += 3 * kVertexTile) {
         const QuadIn* m = reinterpret_cast<const QuadIn*>(packed);
         for (int c = 0; c < 3; ++c) {
             Quad s = zero;
@@ -52,7 +52,7 @@ WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p
             g1 += row[1] * row;
             g2 += row[2] * row;
             g3 += row[3] * row;
-            r += row * x[c * axisStride];
+            r += row * x[c * kVertexTile];
         }
     }
     std::memcpy(gram, &g0, sizeof g0);
@@ -66,7 +66,7 @@ WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p
 // list of up to four bones. The bones are laid into lanes in increasing
 // order, so that the next vertex with the same bones in any order reuses
 // them; entry (i, j) is the same sum of the same products in either lane order.
-void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSumsInLanes(const RiggingContext& context, int v, const std::vector<int>& list, FitSumsWork& work)
 {
     const int numFrames = context.numFrames, n = int(list.size());
     int bones[4] = {-1, -1, -1, -1};
@@ -103,12 +103,7 @@ void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std
     const Vector& rest = context.restPose[v];
     const double p[3] = {rest[0], rest[1], rest[2]};
     double gram[16], rhs[4];
-    if (cached)
-        fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(context.fitCache.tiles.data(), numFrames, v),
-                   3 * kVertexTile, kVertexTile, gram, rhs);
-    else
-        fitRowSums(work.packed.data(), numFrames, p, context.sequence.point(0, v),
-                   std::size_t(context.sequence.columns) * 3, 1, gram, rhs);
+    fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(work.tiles, numFrames, v), gram, rhs);
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j <= i; ++j)
             work.gram[i * n + j] = gram[lane[i] * 4 + lane[j]];
@@ -148,19 +143,18 @@ void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>&
 
 } // namespace
 
-void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSums(const RiggingContext& context, FitCache* cache, int v, const std::vector<int>& list, FitSumsWork& work)
 {
     const int n = int(list.size());
-    FitCache& cache = context.fitCache;
-    int* key = cached ? cache.lists.data() + std::size_t(v) * (1 + cache.width) : nullptr;
-    double* kept = cached ? cache.sums.data() + std::size_t(v) * (cache.width * cache.width + cache.width) : nullptr;
+    int* key = cache ? cache->lists.data() + std::size_t(v) * (1 + cache->width) : nullptr;
+    double* kept = cache ? cache->sums.data() + std::size_t(v) * (cache->width * cache->width + cache->width) : nullptr;
     if (key && key[0] == n && std::equal(list.begin(), list.end(), key + 1)) {
         std::copy(kept, kept + n * n, work.gram.begin());
         std::copy(kept + n * n, kept + n * n + n, work.rhs.begin());
         return;
     }
     if (n <= 4)
-        fitSumsInLanes(context, cached, v, list, work);
+        fitSumsInLanes(context, v, list, work);
     else
         fitSumsScalar(context, v, list, work);
     if (key) {

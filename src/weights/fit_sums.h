@@ -6,7 +6,8 @@
 
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
+#include "weights/fit_cache.h"
 
 // Work buffers of one weight-pass call, sized once by prepareFitSums.
 struct FitSumsWork {
@@ -16,16 +17,19 @@ struct FitSumsWork {
     std::vector<double> moved;  // the rest point under each candidate, [candidate][3]
     std::vector<double> gram;   // n x n, list order (the lower triangle is set)
     std::vector<double> rhs;    // n
+    const double* tiles = nullptr;   // the tiled sequence (tiledSequence)
+    std::vector<double> localTiles; // its copy when the context has none
 };
 
-// Flattens the bones and sizes the buffers for lists of up to longest bones.
+// Flattens the bones, finds the tiled sequence and sizes the buffers for
+// lists of up to longest bones.
 void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& work);
 
 // Makes room in the cache for lists of up to longest bones (dropping what it
 // holds when it had less).
-void widenFitSums(RiggingContext& context, int longest);
+void widenFitSums(FitCache& cache, const RiggingContext& context, int longest);
 
-// Vertex v's sums for list into work.gram and work.rhs: from the cache when it
-// holds them for this very list (cached: the cache is on and tied to these
-// bones), computed otherwise, and then kept when cached.
-void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work);
+// Vertex v's sums for list into work.gram and work.rhs: from the cache (when
+// given, tied to these bones by syncFitCache) when it holds them for this
+// very list, computed otherwise, and then kept in it.
+void fitSums(const RiggingContext& context, FitCache* cache, int v, const std::vector<int>& list, FitSumsWork& work);

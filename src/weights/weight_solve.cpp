@@ -88,7 +88,7 @@ void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vect
     }
 }
 
-void solveWeights(RiggingContext& context, int k)
+void solveWeights(RiggingContext& context, int k, FitCache* cache)
 {
     const int numVertices = context.numVertices, numFrames = context.numFrames, numBones = context.numBones;
     const double s = std::sqrt(numFrames * context.omega);
@@ -107,19 +107,19 @@ void solveWeights(RiggingContext& context, int k)
     prepareFitSums(context, longest, work.fit);
     const std::size_t available = context.bones.size() < std::size_t(numBones) ? context.bones.size() : numBones;
     work.target.resize(longest);
-    // The fit rows depend on nothing that a weight pass changes: with the
-    // cache on, a vertex whose list is the same as in the last call with these
+    // The fit rows depend on nothing that a weight pass changes: with kept
+    // work, a vertex whose list is the same as in the last call with these
     // bones reuses their sums.
-    const bool cached = syncFitCache(context, work.fit.flat);
-    if (cached)
-        widenFitSums(context, longest);
+    if (cache) {
+        syncFitCache(*cache, context, work.fit.flat);
+        widenFitSums(*cache, context, longest);
+    }
 
     // The prior's tables as the candidate choice left them, or fresh ones.
-    PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
-    if (!(cached && priorTablesCurrent(context, longest, tables)))
+    PriorTables& tables = cache ? cache->prior : work.priorTables;
+    if (!(cache && priorTablesCurrent(context, longest, tables)))
         buildPriorTables(context, longest, tables);
-    if (cached)
-        context.fitCache.priorValid = false;
+    tables.kept = false;
 
     work.list.reserve(std::size_t(longest));
     for (int v = 0; v < numVertices; ++v) {
@@ -143,7 +143,7 @@ void solveWeights(RiggingContext& context, int k)
             continue;
         }
         smoothedPrior(context, tables, v, work.prior);
-        fitSums(context, cached, v, list, work.fit);
+        fitSums(context, cache, v, list, work.fit);
         addSmoothnessRows(list, s, work);
         solveStartPoint(row, list, work.start);
         solveSimplexNormal(work.H, work.f, work.start);
@@ -154,6 +154,5 @@ void solveWeights(RiggingContext& context, int k)
             row[list[i]] = work.start[i];
         setPriorEntry(tables, v, list, row);
     }
-    if (cached)
-        context.fitCache.priorValid = true;
+    tables.kept = cache != nullptr;
 }

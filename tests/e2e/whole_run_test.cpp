@@ -167,10 +167,15 @@ TEST(WholeRun, UsageAndHelpExitCodes)
     EXPECT_EQ(testrun::run({}).exitCode, 1);
     EXPECT_EQ(testrun::run({"--help"}).exitCode, 0);
     EXPECT_EQ(testrun::run({"a", "b", "c", "-OMEGA"}).exitCode, 1);
-    testrun::RunResult bad = testrun::run({"-NNZ", "0", "a", "b", "c"});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_TRUE(bad.out.empty());
-    EXPECT_NE(bad.err.find("-NNZ 0"), std::string::npos);
+    // Refused values: one line on the error stream before anything is read.
+    const std::vector<std::vector<std::string>> refused = {{"-NNZ", "0"}, {"-OMEGA", "1e308"}, {"-OMEGA", "nan"}};
+    for (const std::vector<std::string>& option : refused) {
+        testrun::RunResult bad = testrun::run({option[0], option[1], "a", "b", "c"});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_TRUE(bad.out.empty());
+        EXPECT_EQ(bad.err.find("Tolvan: " + option[0] + " "), 0u) << bad.err;
+        EXPECT_EQ(bad.err.find('\n'), bad.err.size() - 1) << bad.err;
+    }
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 namespace rigtest {
 

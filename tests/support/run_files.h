@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "io/io_test_files.h"
+#include "context/rigging_context.h"
 #include "formats/rig_text.h"
+#include "io/io_test_files.h"
 #include "run/program_flow.h"
-#include "run/rigging_context.h"
 
 namespace testrun {
 

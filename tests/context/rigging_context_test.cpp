@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 // The labels are checked through skeleton extraction; a link inside one
 // component is refused here, before any caller could make a cycle.
