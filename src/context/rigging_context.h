@@ -10,6 +10,9 @@
 #include "context/triangles.h"
 #include "linalg/dense.h"
 
+struct StageTimes;
+struct ThreadPool;
+
 struct RiggingContext {
     // Run parameters (command line).
     int debugLevel = 1;
@@ -62,6 +65,12 @@ struct RiggingContext {
     // (standard error), unless a test redirects them.
     std::ostream* console = &std::cout;
     std::ostream* diagnostics = &std::cerr;
+
+    // The threads that the stages share their work among (null: the calling
+    // thread alone; the results are the same bit for bit either way), and
+    // where the time of each stage is added up (null: nowhere).
+    ThreadPool* pool = nullptr;
+    StageTimes* stageTimes = nullptr;
 };
 
 // Builds sequenceTiles for numFrames x numVertices of the sequence. Whoever

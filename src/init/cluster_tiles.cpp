@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "linalg/tile_errors.h"
+#include "parallel/parallel_for.h"
 
 // The two loops of the clustering that walk every vertex's whole trajectory,
 // a tile of vertices at a time with the tile error kernel; each error comes
@@ -48,15 +49,73 @@ void tileRestPoints(const LbgParams& params, int first, double* rest)
 
 } // namespace
 
+namespace {
+
+// Work of one thread of the assignment: the order in which a tile tries the
+// bones and which of them are queued.
+struct AssignWork {
+    std::vector<int> order;
+    std::vector<unsigned char> queued;
+};
+
+// The choice of every vertex of the tile starting at first, into chosen (−1:
+// none). E(v, k) for the whole tile and one bone at a time, four vertices to
+// a vector; each vertex's error keeps its frame-by-frame order. A bone whose
+// partial errors already exceed every vertex's best so far cannot win and is
+// left unfinished; trying each vertex's previous bone (previous[v], −1 for
+// none) first makes that happen early. The choice is the same as over all
+// bones in order: the smallest error, ties to the lowest bone, none when no
+// error is below 1e100.
+void assignTile(const LbgParams& params, int numBones, const double* spread, const double* tiles,
+                const std::vector<int>& previous, int first, AssignWork& work, int* chosen)
+{
+    const int numFrames = params.numFrames;
+    const std::size_t perBone = std::size_t(numFrames) * 48;
+    const int count = params.numVertices - first < kVertexTile ? params.numVertices - first : kVertexTile;
+    double rest[3 * kVertexTile], err[kVertexTile], best[kVertexTile];
+    tileRestPoints(params, first, rest);
+    const double* block = tileBlock(tiles, numFrames, first);
+    std::vector<int>& order = work.order;
+    order.clear();
+    for (int i = 0; i < count; ++i) {
+        const int k = previous[first + i];
+        if (k >= 0 && !work.queued[k]) {
+            work.queued[k] = 1;
+            order.push_back(k);
+        }
+    }
+    for (int k = 0; k < numBones; ++k)
+        if (!work.queued[k])
+            order.push_back(k);
+    for (int k : order)
+        work.queued[k] = 0;
+    // Lanes past the last vertex never hold a bone back.
+    for (int i = 0; i < kVertexTile; ++i) {
+        best[i] = i < count ? 1e100 : -1.0;
+        if (i < count)
+            chosen[i] = -1;
+    }
+    for (int k : order) {
+        tileErrors(spread + std::size_t(k) * perBone, numFrames, rest, block, best, err);
+        for (int i = 0; i < count; ++i)
+            if (err[i] < best[i] || (err[i] == best[i] && chosen[i] >= 0 && k < chosen[i])) {
+                best[i] = err[i];
+                chosen[i] = k;
+            }
+    }
+}
+
+} // namespace
+
 void assignVertices(LbgParams& params)
 {
     const int numBones = params.clusterCount;
-    const int numFrames = params.numFrames;
+    const int numVertices = params.numVertices > 0 ? params.numVertices : 0;
     // Each vertex's cluster so far, if any: its bone is tried first.
-    std::vector<int> previous(std::size_t(params.numVertices > 0 ? params.numVertices : 0), -1);
+    std::vector<int> previous(std::size_t(numVertices), -1);
     for (std::size_t k = 0; k < params.clusters.size() && k < std::size_t(numBones); ++k)
         for (int v : params.clusters[k])
-            if (v >= 0 && v < params.numVertices)
+            if (v >= 0 && v < numVertices)
                 previous[v] = int(k);
     params.clusters.resize(numBones);
     for (std::vector<int>& c : params.clusters)
@@ -64,56 +123,25 @@ void assignVertices(LbgParams& params)
     if (numBones == 0)
         return;
 
-    // E(v, k) for a whole tile of vertices and one bone at a time, four
-    // vertices to a vector; each vertex's error keeps its frame-by-frame order.
-    // A bone whose partial errors already exceed every vertex's best so far
-    // cannot win and is left unfinished; trying each vertex's previous bone
-    // first makes that happen early. The choice is the same as over all
-    // bones in order: the smallest error, ties to the lowest bone, none when
-    // no error is below 1e100.
+    // The threads share the tiles out; the clusters are then filled in
+    // vertex order, so each lists its members ascending.
     std::vector<double> spread, local;
     spreadBones(params, numBones, spread);
-    const std::size_t perBone = std::size_t(numFrames) * 48;
     const double* tiles = trajectoryTiles(params, local);
-    std::vector<int> order;
-    order.reserve(std::size_t(numBones));
-    std::vector<unsigned char> queued(std::size_t(numBones), 0);
-    double rest[3 * kVertexTile], err[kVertexTile], best[kVertexTile];
-    int choice[kVertexTile];
-    for (int first = 0; first < params.numVertices; first += kVertexTile) {
-        const int count = params.numVertices - first < kVertexTile ? params.numVertices - first : kVertexTile;
-        tileRestPoints(params, first, rest);
-        const double* block = tileBlock(tiles, numFrames, first);
-        order.clear();
-        for (int i = 0; i < count; ++i) {
-            const int k = previous[first + i];
-            if (k >= 0 && !queued[k]) {
-                queued[k] = 1;
-                order.push_back(k);
-            }
-        }
-        for (int k = 0; k < numBones; ++k)
-            if (!queued[k])
-                order.push_back(k);
-        for (int k : order)
-            queued[k] = 0;
-        // Lanes past the last vertex never hold a bone back.
-        for (int i = 0; i < kVertexTile; ++i) {
-            best[i] = i < count ? 1e100 : -1.0;
-            choice[i] = -1;
-        }
-        for (int k : order) {
-            tileErrors(spread.data() + std::size_t(k) * perBone, numFrames, rest, block, best, err);
-            for (int i = 0; i < count; ++i)
-                if (err[i] < best[i] || (err[i] == best[i] && choice[i] >= 0 && k < choice[i])) {
-                    best[i] = err[i];
-                    choice[i] = k;
-                }
-        }
-        for (int i = 0; i < count; ++i)
-            if (choice[i] >= 0)
-                params.clusters[choice[i]].push_back(first + i);
+    const int numTiles = (numVertices + kVertexTile - 1) / kVertexTile;
+    std::vector<AssignWork> work(std::size_t(loopThreads(params.pool, numTiles)));
+    for (AssignWork& w : work) {
+        w.order.reserve(std::size_t(numBones));
+        w.queued.assign(std::size_t(numBones), 0);
     }
+    std::vector<int> chosen(std::size_t(numVertices), -1);
+    parallelFor(params.pool, numTiles, [&](int tile, int t) {
+        const int first = tile * kVertexTile;
+        assignTile(params, numBones, spread.data(), tiles, previous, first, work[std::size_t(t)], chosen.data() + first);
+    });
+    for (int v = 0; v < numVertices; ++v)
+        if (chosen[std::size_t(v)] >= 0)
+            params.clusters[std::size_t(chosen[std::size_t(v)])].push_back(v);
 }
 
 namespace {
@@ -161,9 +189,12 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
     const std::size_t perBone = std::size_t(numFrames) * 48;
     const double* tiles = trajectoryTiles(params, local);
     std::vector<double> own(std::size_t(numVertices), 0.0);
-    double rest[3 * kVertexTile], err[kVertexTile];
-    for (int first = 0; first < numVertices; first += kVertexTile) {
+    // The threads share the tiles out; the sums follow in member order.
+    const int numTiles = (numVertices + kVertexTile - 1) / kVertexTile;
+    parallelFor(params.pool, numTiles, [&](int tile, int) {
+        const int first = tile * kVertexTile;
         const int count = numVertices - first < kVertexTile ? numVertices - first : kVertexTile;
+        double rest[3 * kVertexTile], err[kVertexTile];
         bool restReady = false;
         for (int i = 0; i < count; ++i) {
             const int k = owner[first + i];
@@ -182,7 +213,7 @@ double clusterErrors(const LbgParams& params, std::vector<double>& errors)
                 if (owner[first + e] == k)
                     own[first + e] = err[e];
         }
-    }
+    });
 
     double total = 0.0;
     for (int k = 0; k < params.clusterCount; ++k) {

@@ -8,6 +8,7 @@
 #include "init/bone_fit.h"
 #include "init/segmentation.h"
 #include "linalg/vertex_tiles.h"
+#include "parallel/parallel_for.h"
 
 namespace {
 
@@ -49,12 +50,23 @@ bool refitBones(LbgParams& params)
 {
     std::vector<Bone>& bones = *params.bones;
     params.clusterCount = 0;
-    bones.resize(params.clusters.size());
-    // A cluster that cannot be fitted gives its slot to the next one, so the
-    // surviving bones keep the order of their clusters.
-    for (const std::vector<int>& cluster : params.clusters)
-        if (fitBoneToGroup(params, bones[params.clusterCount], cluster))
+    const int clusters = int(params.clusters.size());
+    bones.resize(std::size_t(clusters));
+    // Every cluster is fitted into its own slot, the threads sharing them out.
+    // A cluster that cannot be fitted then gives its slot to the next one, so
+    // the surviving bones keep the order of their clusters. (A failed fit
+    // leaves nothing that survives: the slot is refitted or cut off.)
+    std::vector<unsigned char> fitted(std::size_t(clusters), 0);
+    parallelChunks(params.pool, clusters, 1, [&](int first, int last, int) {
+        for (int k = first; k < last; ++k)
+            fitted[std::size_t(k)] = fitBoneToGroup(params, bones[std::size_t(k)], params.clusters[std::size_t(k)]);
+    });
+    for (int k = 0; k < clusters; ++k)
+        if (fitted[std::size_t(k)]) {
+            if (params.clusterCount != k)
+                std::swap(bones[std::size_t(params.clusterCount)], bones[std::size_t(k)]);
             params.clusterCount += 1;
+        }
     if (std::size_t(params.clusterCount) == bones.size())
         return true;
     bones.resize(params.clusterCount);

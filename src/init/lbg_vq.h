@@ -6,6 +6,8 @@
 
 #include "linalg/dense.h"
 
+struct ThreadPool;
+
 struct LbgParams {
     int debugLevel = 1;
     int maxIterations = 30;
@@ -29,6 +31,7 @@ struct LbgParams {
     const double* tiles = nullptr;
 
     std::ostream* console = nullptr; // progress output (standard output in a run)
+    ThreadPool* pool = nullptr;      // threads for the fits and errors (null: the calling one)
 };
 
 // Returns false when no bone could be fitted (after the first fit of the whole

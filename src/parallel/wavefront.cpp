@@ -68,19 +68,32 @@ void pause()
 
 // Waits until vertex e is done in this pass; false when the pass was given
 // up because a body threw.
-bool waitFor(const Wavefront& w, int e, int pass, const std::atomic<bool>& failed)
+bool waitFor(Wavefront& w, int e, int pass, const std::atomic<bool>& failed)
 {
-    for (int spins = 0; w.done[std::size_t(e)].load(std::memory_order_acquire) != pass; ++spins) {
-        if (failed.load(std::memory_order_relaxed))
+    std::atomic<int>& flag = w.done[std::size_t(e)];
+    for (int spins = 0;; ++spins) {
+        if (failed.load(std::memory_order_acquire))
             return false;
-        // A short spin, then give the processor away: the thread being
-        // waited for may itself be waiting for a processor.
-        if (spins < 64)
+        const int seen = flag.load(std::memory_order_acquire);
+        if (seen == pass)
+            return true;
+        // A short spin, then sleep until the flag changes: on a busy machine
+        // the thread being waited for may itself be waiting for a processor.
+        if (spins < 200)
             pause();
         else
-            std::this_thread::yield();
+            flag.wait(seen, std::memory_order_acquire);
     }
-    return true;
+}
+
+// After a failure: wakes every thread that sleeps on a flag of this pass.
+void wakeAll(Wavefront& w, int pass)
+{
+    for (int v = 0; v < w.numVertices; ++v)
+        if (w.done[std::size_t(v)].load(std::memory_order_relaxed) != pass) {
+            w.done[std::size_t(v)].store(-pass, std::memory_order_release);
+            w.done[std::size_t(v)].notify_all();
+        }
 }
 
 } // namespace
@@ -104,9 +117,11 @@ void runWavefront(ThreadPool* pool, Wavefront& wavefront, const std::function<vo
                         return;
                 body(v, t);
                 w.done[std::size_t(v)].store(pass, std::memory_order_release);
+                w.done[std::size_t(v)].notify_all();
             }
         } catch (...) {
-            failed.store(true, std::memory_order_relaxed);
+            failed.store(true, std::memory_order_release);
+            wakeAll(w, pass);
             throw;
         }
     });

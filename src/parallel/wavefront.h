@@ -27,6 +27,8 @@ struct Wavefront {
     // Per vertex the number of the last pass that finished it.
     std::unique_ptr<std::atomic<int>[]> done;
     int pass = 0;
+    // What the caller built it from, for telling whether it still fits.
+    const void* source = nullptr;
 };
 
 // Builds the schedule for numVertices vertices with neighbours[v] the

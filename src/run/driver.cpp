@@ -5,6 +5,7 @@
 
 #include "init/lbg_vq.h"
 #include "io/rig_file.h"
+#include "parallel/stage_times.h"
 #include "skeleton/bone_update.h"
 #include "skeleton/joint_update.h"
 #include "skeleton/pruning.h"
@@ -85,27 +86,43 @@ RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double
         for (long long i = 0; double(i) < passes; ++i) {
             if (verbose)
                 out << ".";
-            selectCandidateBones(context, k, true, kept);
+            {
+                StageTimer timer(context.stageTimes, Stage::CandidateBones);
+                selectCandidateBones(context, k, true, kept);
+            }
+            StageTimer timer(context.stageTimes, Stage::WeightSolve);
             solveWeights(context, k, kept);
         }
         if (context.skeleton.jointCount > 0) {
             if (verbose)
                 out << "J";
+            StageTimer timer(context.stageTimes, Stage::JointUpdate);
             updateJoints(context, false);
         }
         if (verbose)
             out << "B";
-        updateBoneTransformations(context, lambda);
+        {
+            StageTimer timer(context.stageTimes, Stage::BoneUpdate);
+            updateBoneTransformations(context, lambda);
+        }
         if (verbose)
             out << "P";
-        if (pruneBones(context, kept)) {
+        bool pruned;
+        {
+            StageTimer timer(context.stageTimes, Stage::Pruning);
+            pruned = pruneBones(context, kept);
+        }
+        if (pruned) {
             if (verbose)
                 out << " | " << context.numBones << " bones remain\n";
             return context.numBones == 0 ? RepsResult::NoBoneLeft : RepsResult::BoneRemoved;
         }
 
-        context.fitError = computeFitError(context);
-        context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        {
+            StageTimer timer(context.stageTimes, Stage::Errors);
+            context.fitError = computeFitError(context);
+            context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        }
         if (verbose) {
             out << " | " << context.numBones << " (bones) | Ef=";
             printPercent(out, context.fitError, context.boxDiagonal);
@@ -156,8 +173,13 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
     params.splitThreshold = 1e-4;
     params.console = context.console;
     params.tiles = context.sequenceTiles.empty() ? nullptr : context.sequenceTiles.data();
-    const bool haveBones = initLbgVq(context.restPose, context.neighbours, context.weights, context.maxSplit,
-                                     context.boxDiagonal, context.bones, context.sequence, params);
+    params.pool = context.pool;
+    bool haveBones;
+    {
+        StageTimer timer(context.stageTimes, Stage::Initialisation);
+        haveBones = initLbgVq(context.restPose, context.neighbours, context.weights, context.maxSplit,
+                              context.boxDiagonal, context.bones, context.sequence, params);
+    }
     if (!haveBones) {
         if (context.numVertices < 6)
             error = "the mesh has " + std::to_string(context.numVertices) +
@@ -168,7 +190,10 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
         return false;
     }
 
-    computeSmoothWeights(context);
+    {
+        StageTimer timer(context.stageTimes, Stage::RigidityWeights);
+        computeSmoothWeights(context);
+    }
     // Work the weight passes keep while the bones stay unchanged.
     FitCache cache;
     FitCache* kept = keptWork == KeptWork::On ? &cache : nullptr;
@@ -183,7 +208,10 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
         resizePointTable(context.jointTable, context.numBones, context.numBones);
         for (double& x : context.jointTable.values)
             x = 0.0;
-        selectCandidateBones(context, 1, false, kept);
+        {
+            StageTimer timer(context.stageTimes, Stage::CandidateBones);
+            selectCandidateBones(context, 1, false, kept);
+        }
 
         // The non-zero limit grows from 1 to nnz, each step repeated until stable.
         for (int k = 1; k < context.nnz; ++k)
@@ -196,7 +224,10 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
             return false;
         }
 
-        extractSkeleton(context);
+        {
+            StageTimer timer(context.stageTimes, Stage::Skeleton);
+            extractSkeleton(context);
+        }
         if (context.debugLevel != 0)
             out << "VELK with skeleton | " << context.numBones << " (bones)\n";
         RepsResult result = runReps(context, kept, context.nnz, context.rigIterations, 1);

@@ -27,7 +27,6 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
     runs.weight.resize(runs.first[numBones]);
     runs.jointBone.resize(runs.jointFirst[numBones]);
     runs.jointPoint.resize(3 * runs.jointFirst[numBones]);
-    runs.jointTarget.resize(3 * std::size_t(numBones));
     runs.centroid.resize(3 * std::size_t(numBones));
     runs.distinct.assign(std::size_t(numBones), 1);
     for (int j = 0; j < numBones; ++j) {
@@ -87,21 +86,21 @@ POINT_INLINE void addShare(double* row, const BoneRuns& runs, int j, const doubl
 }
 
 // Target centroid c_t of bone j in frame f: weight w·r per vertex (weight sum
-// w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
+// w²), then h per joint target y = R_kf·q_jk + t_kf, kept in jointTarget.
 // With share, bone j's old share (m) is first added to each vertex's residual,
 // in the same pass: the list holds every vertex once, so each sum reads the
 // residual exactly as it would after a separate pass. The sums (s0, s1, s2)
 // ride in the lanes of one point, each lane its own sum in list order.
 template <class L>
-POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, int j, int f, double h,
-                                 const double* share, double* ct)
+POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, const BoneRuns& runs, double* jointTarget,
+                                 int j, int f, double h, const double* share, double* ct)
 {
     const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
     for (std::size_t n = 0; n < joints; ++n) {
         const double* q = runs.jointPoint.data() + 3 * (firstJoint + n);
         Vector y = transformPoint(context.bones[runs.jointBone[firstJoint + n]], f, makeVector3(q[0], q[1], q[2]));
         for (int a = 0; a < 3; ++a)
-            runs.jointTarget[3 * n + a] = y[a];
+            jointTarget[3 * n + a] = y[a];
     }
     const double* rest = runs.rest.data();
     typename L::Point sums = L::zero();
@@ -127,7 +126,7 @@ POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, Bon
     }
     double s0 = L::x(sums), s1 = L::y(sums), s2 = L::z(sums);
     for (std::size_t n = 0; n < joints; ++n) {
-        const double* y = runs.jointTarget.data() + 3 * n;
+        const double* y = jointTarget + 3 * n;
         s0 = s0 + h * y[0];
         s1 = s1 + h * y[1];
         s2 = s2 + h * y[2];
@@ -144,7 +143,8 @@ POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, Bon
 // joint) are formed on the way; row a of M is one point in lanes.
 // False when an entry is not finite.
 template <class L>
-POINT_INLINE bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h, const double* ct,
+POINT_INLINE bool frameCovariance(const double* row, const BoneRuns& runs, const double* jointTarget, int j, double h,
+                                  const double* ct,
                                   double M[3][3])
 {
     using Point = typename L::Point;
@@ -164,7 +164,7 @@ POINT_INLINE bool frameCovariance(const double* row, const BoneRuns& runs, int j
     }
     const std::size_t firstJoint = runs.jointFirst[j];
     for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n)
-        add(h * (L::load(runs.jointPoint.data() + 3 * n) - cs), L::load(runs.jointTarget.data() + 3 * (n - firstJoint)) - t);
+        add(h * (L::load(runs.jointPoint.data() + 3 * n) - cs), L::load(jointTarget + 3 * (n - firstJoint)) - t);
     const Point rows[3] = {m0, m1, m2};
     bool finite = true;
     for (int a = 0; a < 3; ++a) {
@@ -196,7 +196,8 @@ void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
 // Frame f of the B step: the residual row of the whole blend, then every bone
 // in order: its old share out, the fit, its new share back; points in lanes L.
 template <class L>
-POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs,
+                             double* jointTarget, int f, double h)
 {
     residualRow(context, blend, f);
     double* row = context.residuals.point(f, 0);
@@ -212,10 +213,10 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
         flattenBoneFrame(bone, f, m);
         if (!runs.distinct[j])
             addShare<L>(row, runs, j, m, 1.0);
-        targetCentroid<L>(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
+        targetCentroid<L>(context, row, runs, jointTarget, j, f, h, runs.distinct[j] ? m : nullptr, ct);
         // A centroid or covariance that is not finite, or a covariance the
         // SVD refuses, leaves this frame's R and t as they were.
-        if (isFinitePoint(ct) && frameCovariance<L>(row, runs, j, h, ct, M) &&
+        if (isFinitePoint(ct) && frameCovariance<L>(row, runs, jointTarget, j, h, ct, M) &&
             rotationFromCovariance3(M, sourceCentroid, ct, R, t))
             storeTransform(bone, f, R, t);
         flattenBoneFrame(bone, f, m);
@@ -223,28 +224,29 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
     }
 }
 
-void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget,
+                    int f, double h)
 {
-    fitFrameIn<NarrowLanes>(context, blend, runs, f, h);
+    fitFrameIn<NarrowLanes>(context, blend, runs, jointTarget, f, h);
 }
 
 #if POINT_LANES_WIDE_AVAILABLE
 __attribute__((target("avx2"))) void fitFrameWide(RiggingContext& context, const ResidualBlend& blend,
-                                                   BoneRuns& runs, int f, double h)
+                                                   const BoneRuns& runs, double* jointTarget, int f, double h)
 {
-    fitFrameIn<WideLanes>(context, blend, runs, f, h);
+    fitFrameIn<WideLanes>(context, blend, runs, jointTarget, f, h);
 }
 #endif
 
 } // namespace
 
-void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
+void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f, double h)
 {
 #if POINT_LANES_WIDE_AVAILABLE
     if (wideLanesAvailable()) {
-        fitFrameWide(context, blend, runs, f, h);
+        fitFrameWide(context, blend, runs, jointTarget, f, h);
         return;
     }
 #endif
-    fitFrameNarrow(context, blend, runs, f, h);
+    fitFrameNarrow(context, blend, runs, jointTarget, f, h);
 }

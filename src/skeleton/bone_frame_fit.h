@@ -18,7 +18,6 @@ struct BoneRuns {
     std::vector<std::size_t> jointFirst; // numBones + 1, into the joint lists
     std::vector<int> jointBone;          // neighbour k per joint
     std::vector<double> jointPoint;      // q_jk, 3 per joint
-    std::vector<double> jointTarget;     // y for the joints of the bone being fitted, 3 each
     std::vector<double> centroid;        // c_s, 3 per bone
     std::vector<double> rest;            // p_v, 3 per vertex
     std::vector<unsigned char> distinct; // per bone: its list holds no vertex twice
@@ -30,5 +29,8 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs);
 
 // Frame f of the B step: the residual row of the whole blend, then every bone
 // in order: its old share out, the fit, its new share back. Reads and writes
-// nothing of the other frames but the joint targets' bones.
-void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h);
+// nothing of the other frames, so frames may be fitted side by side, each
+// with its own jointTarget (room for 3·numBones doubles: the targets y of the
+// bone being fitted).
+void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f,
+              double h);

@@ -1,5 +1,7 @@
 #include "skeleton/bone_update.h"
 
+#include "parallel/parallel_for.h"
+
 #include "skeleton/bone_frame_fit.h"
 #include "skeleton/residual_blend.h"
 
@@ -240,7 +242,10 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     // A frame's fits read and write nothing of the other frames: the residual
     // row, the transformations and the joint targets of frame f. So the frames
     // are taken one at a time with every bone in order inside, which keeps the
-    // row in cache and gives each bone exactly what it sees bone by bone.
-    for (int f = 0; f < numFrames; ++f)
-        fitFrame(context, blend, runs, f, h);
+    // row in cache and gives each bone exactly what it sees bone by bone; and
+    // the threads share the frames out.
+    std::vector<std::vector<double>> jointTargets(std::size_t(loopThreads(context.pool, numFrames)),
+                                                  std::vector<double>(3 * std::size_t(numBones > 0 ? numBones : 0)));
+    parallelFor(context.pool, numFrames,
+                [&](int f, int t) { fitFrame(context, blend, runs, jointTargets[std::size_t(t)].data(), f, h); });
 }

@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "parallel/parallel_for.h"
+#include "parallel/wavefront.h"
 #include "weights/bone_contact.h"
 #include "weights/candidate_scores.h"
 #include "weights/smooth_weights.h"
@@ -33,19 +35,6 @@ void rankBest(BoneScore* records, int count, int wanted)
         for (int i = best; i > t; --i)
             records[i] = records[i - 1];
         records[t] = chosen;
-    }
-}
-
-// The bones that any vertex of the tile starting at first may take, into wanted.
-void tileWanted(const RiggingContext& context, const BoneContact* contact, int first, std::vector<std::uint64_t>& wanted)
-{
-    const int end = context.numVertices - first < kVertexTile ? context.numVertices : first + kVertexTile;
-    for (std::uint64_t& w : wanted)
-        w = contact ? 0 : ~std::uint64_t(0);
-    for (int u = first; contact && u < end; ++u) {
-        const std::uint64_t* row = contact->row(contact->dominantBone[u]);
-        for (std::size_t w = 0; w < wanted.size(); ++w)
-            wanted[w] |= row[w];
     }
 }
 
@@ -88,12 +77,44 @@ void checkShapes(const RiggingContext& context)
         throwSubscriptError();
 }
 
+// Work of one thread of the choice.
+struct ChoiceWork {
+    std::vector<BoneScore> records;
+    Vector prior;
+};
+
+// Vertex v's choice: its k best bones into vertexBones[v], and with
+// restricted (tables and contact given) its prior entry brought up to date.
+// Reads the neighbours' entries: the lower-numbered ones as they are after
+// their own choice, the higher-numbered ones as before theirs.
+void chooseForVertex(RiggingContext& context, const CandidateScores& scores, PriorTables* tables,
+                     const BoneContact* contact, int k, int v, ChoiceWork& work)
+{
+    const double kappa = double(context.numFrames) * context.omega;
+    if (tables)
+        smoothedPrior(context, *tables, v, work.prior);
+    else
+        smoothedWeightVector(context, v, work.prior, false);
+    // Only bones that may be taken are ranked; the best k of them, in
+    // order, are what a walk over all bones sorted by score would take.
+    const int words = (context.numBones + 63) / 64;
+    const int count = scoreVertex(context, vertexScores(context, scores, v), work.prior, kappa,
+                                  contact ? contact->row(contact->dominantBone[v]) : nullptr, words, work.records);
+    const int taken = k < 0 ? 0 : k < count ? k : count;
+    rankBest(work.records.data(), count, taken);
+    std::vector<int>& list = context.vertexBones[v];
+    list.clear();
+    for (int t = 0; t < taken; ++t)
+        list.push_back(work.records[t].bone);
+    if (tables)
+        refreshPriorEntry(context, v, *tables);
+}
+
 } // namespace
 
 void selectCandidateBones(RiggingContext& context, int k, bool restricted, FitCache* cache)
 {
     const int numVertices = context.numVertices, numBones = context.numBones;
-    const double kappa = double(context.numFrames) * context.omega;
     clearBoneLists(context);
     if (numBones <= 0) {
         for (std::vector<int>& list : context.vertexBones)
@@ -115,36 +136,30 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted, FitCa
     if (restricted)
         buildBoneContact(context, tablesKept && tables.usable ? &tables : nullptr, tables.usable ? &tables : nullptr,
                          contact);
+    // Only the bones that a vertex of a tile may take are scored.
+    scoreTiles(context, restricted ? &contact : nullptr, context.pool, scores);
 
-    const int words = (numBones + 63) / 64;
-    std::vector<std::uint64_t> wanted(static_cast<std::size_t>(words));
-    std::vector<BoneScore> records(static_cast<std::size_t>(numBones));
-    Vector prior;
-    for (int v = 0; v < numVertices; ++v) {
-        // Only the bones that a vertex of the tile may take are scored.
-        if (v % kVertexTile == 0) {
-            tileWanted(context, restricted ? &contact : nullptr, v, wanted);
-            scoreTile(context, v, wanted.data(), scores);
-        }
-        // The neighbours before v already hold their new lists here.
-        if (restricted)
-            smoothedPrior(context, tables, v, prior);
-        else
-            smoothedWeightVector(context, v, prior, false);
-        // Only bones that may be taken are ranked; the best k of them, in
-        // order, are what a walk over all bones sorted by score would take.
-        const int count = scoreVertex(context, vertexScores(context, scores, v), prior, kappa,
-                                      restricted ? contact.row(contact.dominantBone[v]) : nullptr, words, records);
-        const int taken = k < 0 ? 0 : k < count ? k : count;
-        rankBest(records.data(), count, taken);
-        std::vector<int>& list = context.vertexBones[v];
-        list.clear();
-        for (int t = 0; t < taken; ++t) {
-            list.push_back(records[t].bone);
-            context.boneVertices[records[t].bone].push_back(v);
-        }
-        if (restricted)
-            refreshPriorEntry(context, v, tables);
+    std::vector<ChoiceWork> work(std::size_t(context.pool ? context.pool->size() : 1));
+    for (ChoiceWork& w : work)
+        w.records.resize(std::size_t(numBones));
+    if (restricted) {
+        // Each choice reads its neighbours' prior entries, the lower-numbered
+        // ones as their own choice left them: a wavefront over the mesh.
+        Wavefront ownSchedule;
+        Wavefront& schedule = cache ? cache->schedule : ownSchedule;
+        prepareWavefront(context, schedule);
+        runWavefront(context.pool, schedule, [&](int v, int t) {
+            chooseForVertex(context, scores, &tables, &contact, k, v, work[std::size_t(t)]);
+        });
+    } else {
+        // Over all bones, the prior reads only weights, which do not change.
+        parallelFor(context.pool, numVertices, [&](int v, int t) {
+            chooseForVertex(context, scores, nullptr, nullptr, k, v, work[std::size_t(t)]);
+        });
     }
+    // Each bone's vertices in increasing order.
+    for (int v = 0; v < numVertices; ++v)
+        for (int b : context.vertexBones[v])
+            context.boneVertices[b].push_back(v);
     tables.kept = cache && restricted;
 }

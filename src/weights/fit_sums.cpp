@@ -6,15 +6,19 @@
 #include "linalg/vertex_tiles.h"
 #include "linalg/wide_lanes.h"
 
-void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& work)
+void prepareFitSums(const RiggingContext& context, FitSumsInputs& inputs)
 {
-    flattenBoneTransforms(context.bones, context.numFrames, work.flat);
+    flattenBoneTransforms(context.bones, context.numFrames, inputs.flat);
+    inputs.tiles = tiledSequence(context, inputs.localTiles);
+}
+
+void sizeFitSums(const RiggingContext& context, int longest, FitSumsWork& work)
+{
     work.packed.resize(std::size_t(context.numFrames) * 48);
     std::fill(work.packedBones, work.packedBones + 4, -1);
     work.moved.resize(std::size_t(longest) * 3);
     work.gram.resize(std::size_t(longest) * longest);
     work.rhs.resize(longest);
-    work.tiles = tiledSequence(context, work.localTiles);
 }
 
 void widenFitSums(FitCache& cache, const RiggingContext& context, int longest)
@@ -66,7 +70,8 @@ WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p
 // list of up to four bones. The bones are laid into lanes in increasing
 // order, so that the next vertex with the same bones in any order reuses
 // them; entry (i, j) is the same sum of the same products in either lane order.
-void fitSumsInLanes(const RiggingContext& context, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSumsInLanes(const RiggingContext& context, const FitSumsInputs& inputs, int v, const std::vector<int>& list,
+                    FitSumsWork& work)
 {
     const int numFrames = context.numFrames, n = int(list.size());
     int bones[4] = {-1, -1, -1, -1};
@@ -86,7 +91,7 @@ void fitSumsInLanes(const RiggingContext& context, int v, const std::vector<int>
                         dst[4 * c] = 0.0;
                 continue;
             }
-            const double* m = work.flat.data() + std::size_t(bones[l]) * 12;
+            const double* m = inputs.flat.data() + std::size_t(bones[l]) * 12;
             for (int fr = 0; fr < numFrames; ++fr, dst += 48, m += stride)
                 for (int c = 0; c < 12; ++c)
                     dst[4 * c] = m[c];
@@ -103,7 +108,7 @@ void fitSumsInLanes(const RiggingContext& context, int v, const std::vector<int>
     const Vector& rest = context.restPose[v];
     const double p[3] = {rest[0], rest[1], rest[2]};
     double gram[16], rhs[4];
-    fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(work.tiles, numFrames, v), gram, rhs);
+    fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(inputs.tiles, numFrames, v), gram, rhs);
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j <= i; ++j)
             work.gram[i * n + j] = gram[lane[i] * 4 + lane[j]];
@@ -112,7 +117,8 @@ void fitSumsInLanes(const RiggingContext& context, int v, const std::vector<int>
 }
 
 // The same sums for any number of bones, one entry at a time.
-void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSumsScalar(const RiggingContext& context, const FitSumsInputs& inputs, int v, const std::vector<int>& list,
+                   FitSumsWork& work)
 {
     const int numFrames = context.numFrames;
     const int n = int(list.size());
@@ -127,7 +133,7 @@ void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>&
     for (int i = 0; i < n; ++i)
         rhs[i] = 0.0;
     for (int fr = 0; fr < numFrames; ++fr) {
-        const double* frameBones = work.flat.data() + std::size_t(fr) * stride * 12;
+        const double* frameBones = inputs.flat.data() + std::size_t(fr) * stride * 12;
         for (int i = 0; i < n; ++i)
             transformFlat(frameBones + std::size_t(list[i]) * 12, p, moved + 3 * i);
         const double* x = context.sequence.point(fr, v);
@@ -143,7 +149,8 @@ void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>&
 
 } // namespace
 
-void fitSums(const RiggingContext& context, FitCache* cache, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSums(const RiggingContext& context, const FitSumsInputs& inputs, FitCache* cache, int v,
+             const std::vector<int>& list, FitSumsWork& work)
 {
     const int n = int(list.size());
     int* key = cache ? cache->lists.data() + std::size_t(v) * (1 + cache->width) : nullptr;
@@ -154,9 +161,9 @@ void fitSums(const RiggingContext& context, FitCache* cache, int v, const std::v
         return;
     }
     if (n <= 4)
-        fitSumsInLanes(context, v, list, work);
+        fitSumsInLanes(context, inputs, v, list, work);
     else
-        fitSumsScalar(context, v, list, work);
+        fitSumsScalar(context, inputs, v, list, work);
     if (key) {
         key[0] = n;
         std::copy(list.begin(), list.end(), key + 1);
