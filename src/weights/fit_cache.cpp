@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "context/rigging_context.h"
-#include "parallel/thread_pool.h"
 
 void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vector<double>& flat)
 {
@@ -29,16 +28,4 @@ void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vec
             cache.lists[v * (1 + cache.width)] = -1;
     else
         cache.width = 0;
-}
-
-void prepareWavefront(const RiggingContext& context, Wavefront& schedule)
-{
-    const int threads = context.pool ? context.pool->size() : 1;
-    if (schedule.numVertices == context.numVertices && schedule.threads == threads &&
-        schedule.source == context.neighbours.data())
-        return;
-    // One thread walks the vertices in order and needs no shares.
-    buildWavefront(threads == 1 ? std::vector<std::vector<int>>() : context.neighbours, context.numVertices, threads,
-                   schedule);
-    schedule.source = context.neighbours.data();
 }

@@ -7,7 +7,6 @@
 
 #include <vector>
 
-#include "parallel/wavefront.h"
 #include "weights/prior_tables.h"
 
 struct RiggingContext;
@@ -44,17 +43,9 @@ struct FitCache {
     // weight solve left them (prior.kept), for the next one. A candidate choice
     // over all bones (after pruning) rebuilds every list and drops them.
     PriorTables prior;
-
-    // The order in which the threads may take the vertices of a pass that
-    // reads the neighbours' new values (prepareWavefront).
-    Wavefront schedule;
 };
 
 // Ties the cache to the current bones (flat, from flattenBoneTransforms over
 // context.bones) and counts: the entries stay when those are unchanged and are
 // dropped otherwise.
 void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vector<double>& flat);
-
-// Makes schedule fit the context's vertices, neighbours and threads,
-// building it again when it does not.
-void prepareWavefront(const RiggingContext& context, Wavefront& schedule);

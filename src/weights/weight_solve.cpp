@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "linalg/least_squares.h"
-#include "parallel/thread_pool.h"
-#include "parallel/wavefront.h"
+#include "parallel/parallel_for.h"
 #include "weights/fit_sums.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
@@ -100,6 +99,14 @@ void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vect
 
 namespace {
 
+bool listInRange(const std::vector<int>& list, std::size_t available)
+{
+    for (int b : list)
+        if (b < 0 || std::size_t(b) >= available)
+            return false;
+    return true;
+}
+
 // Vertex v's weights over its candidates into its weight row and its prior
 // entry. Reads the neighbours' entries: the lower-numbered ones as their own
 // solve left them, the higher-numbered ones as before theirs.
@@ -115,9 +122,8 @@ void solveVertex(RiggingContext& context, const SolveInputs& in, int v, SolveWor
     } else {
         list = context.vertexBones[v];
     }
-    for (int b : list)
-        if (b < 0 || std::size_t(b) >= in.available)
-            throwSubscriptError();
+    if (!listInRange(list, in.available))
+        throwSubscriptError();
     Vector& row = context.weights[v];
     if (list.empty()) {
         // No candidate to hold the weight: the row stays all zeros.
@@ -181,11 +187,21 @@ void solveWeights(RiggingContext& context, int k, FitCache* cache)
         w.target.resize(longest);
         w.list.reserve(std::size_t(longest));
     }
-    // Vertices are solved in an order that gives each the new weights of its
-    // lower-numbered neighbours and the old ones of the others: a wavefront.
-    Wavefront ownSchedule;
-    Wavefront& schedule = cache ? cache->schedule : ownSchedule;
-    prepareWavefront(context, schedule);
-    runWavefront(context.pool, schedule, [&](int v, int t) { solveVertex(context, in, v, work[std::size_t(t)]); });
+    // The fit rows' sums depend on the vertex's list alone: with kept work
+    // the threads form the missing ones first, each vertex's in its own entry.
+    if (cache && in.tables->usable)
+        parallelChunks(context.pool, numVertices, 64, [&](int first, int last, int t) {
+            SolveWork& own = work[std::size_t(t)];
+            for (int v = first; v < last; ++v) {
+                const int* bones = in.tables->bone.data() + std::size_t(v) * in.tables->width;
+                own.list.assign(bones, bones + in.tables->count[v]);
+                if (!own.list.empty() && listInRange(own.list, in.available))
+                    fitSums(context, in.fit, cache, v, own.list, own.fit);
+            }
+        });
+    // Each vertex reads the new weights of its lower-numbered neighbours and
+    // the old ones of the others: one thread, in vertex order.
+    for (int v = 0; v < numVertices; ++v)
+        solveVertex(context, in, v, work[0]);
     in.tables->kept = cache != nullptr;
 }

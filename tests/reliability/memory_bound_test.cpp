@@ -17,8 +17,8 @@ namespace {
 constexpr long long kMegabyte = 1 << 20;
 
 #define SKIP_UNDER_ADDRESS_SANITIZER()                                                  \
-    if (testchild::addressSanitizerBuild())                                              \
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows"
+    if (testchild::addressSanitizerBuild() || testchild::threadSanitizerBuild())         \
+    GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows"
 
 // Reads a sequence in a child limited to 48 MB more than it uses; returns
 // the reader's message ("" on success) or how the child ended.
