@@ -6,7 +6,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 
 #include "parallel/thread_pool.h"
 
@@ -25,8 +24,9 @@ inline int loopThreads(const ThreadPool* pool, int count)
     return std::max(1, std::min(threads, count));
 }
 
-// body(first, last, t) once per block of [0, count): one contiguous block for
-// each thread t in [0, loopThreads(pool, count)), in index order of t.
+// body(first, last, t) once per block of [0, count): loopThreads(pool, count)
+// contiguous blocks, each run whole by one thread t (one thread may run
+// several, one after the other).
 template <typename Body>
 void parallelBlocks(ThreadPool* pool, int count, const Body& body)
 {
@@ -37,14 +37,11 @@ void parallelBlocks(ThreadPool* pool, int count, const Body& body)
         body(0, count, 0);
         return;
     }
-    pool->runOnEach([&](int t) {
-        if (t < parts)
-            body(blockStart(count, parts, t), blockStart(count, parts, t + 1), t);
-    });
+    pool->run(parts, [&](int p, int t) { body(blockStart(count, parts, p), blockStart(count, parts, p + 1), t); });
 }
 
-// body(i, t) for every i in [0, count), each thread t taking one contiguous
-// block in increasing i.
+// body(i, t) for every i in [0, count), in increasing i within each block of
+// parallelBlocks.
 template <typename Body>
 void parallelFor(ThreadPool* pool, int count, const Body& body)
 {
@@ -55,8 +52,8 @@ void parallelFor(ThreadPool* pool, int count, const Body& body)
 }
 
 // body(first, last, t) for chunks of `grain` items (the last may be shorter)
-// that the threads take in turn as they become free: for items of uneven
-// cost. Which thread takes a chunk varies from run to run; the chunks do not.
+// that the threads take in turn as they come free: for items of uneven cost.
+// Which thread takes a chunk varies from run to run; the chunks do not.
 template <typename Body>
 void parallelChunks(ThreadPool* pool, int count, int grain, const Body& body)
 {
@@ -69,11 +66,7 @@ void parallelChunks(ThreadPool* pool, int count, int grain, const Body& body)
             body(c * grain, std::min(count, (c + 1) * grain), 0);
         return;
     }
-    std::atomic<int> next{0};
-    pool->runOnEach([&](int t) {
-        for (int c = next.fetch_add(1); c < chunks; c = next.fetch_add(1))
-            body(c * grain, std::min(count, (c + 1) * grain), t);
-    });
+    pool->run(chunks, [&](int c, int t) { body(c * grain, std::min(count, (c + 1) * grain), t); });
 }
 
 // values[0] + values[1] + … from 0.0, in index order: the sum of per-item

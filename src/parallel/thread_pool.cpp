@@ -34,39 +34,46 @@ int threadCountSetting(const char* text, unsigned hardware, std::string& warning
 
 namespace {
 
-// A worker waits for each new job, runs its own part t of it and reports
-// back; it ends when the pool stops.
+// Takes parts of the current job until none is left; the first exception
+// of each part is kept when it is the lowest so far.
+void takeParts(ThreadPool& pool, const std::function<void(int, int)>& task, int t)
+{
+    for (int part = pool.nextPart.fetch_add(1); part < pool.parts; part = pool.nextPart.fetch_add(1)) {
+        try {
+            task(part, t);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.failedPart < 0 || part < pool.failedPart) {
+                pool.failedPart = part;
+                pool.error = std::current_exception();
+            }
+        }
+    }
+}
+
+// A worker waits for each new job, joins it while it is open and takes
+// parts; it ends when the pool stops.
 void workerLoop(ThreadPool& pool, int t)
 {
     std::uint64_t seen = 0;
     for (;;) {
-        const std::function<void(int)>* job = nullptr;
+        const std::function<void(int, int)>* job = nullptr;
         {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.wake.wait(lock, [&] { return pool.stopping || pool.generation != seen; });
             if (pool.stopping)
                 return;
             seen = pool.generation;
+            if (!pool.open)
+                continue; // woke too late: the caller has taken every part
+            pool.active += 1;
             job = pool.job;
         }
-        std::exception_ptr error;
-        try {
-            (*job)(t);
-        } catch (...) {
-            error = std::current_exception();
-        }
+        takeParts(pool, *job, t);
         std::lock_guard<std::mutex> lock(pool.mutex);
-        pool.errors[std::size_t(t)] = error;
-        if (--pool.running == 0)
+        if (--pool.active == 0)
             pool.finished.notify_one();
     }
-}
-
-void rethrowFirst(const std::vector<std::exception_ptr>& errors)
-{
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
 }
 
 } // namespace
@@ -74,7 +81,6 @@ void rethrowFirst(const std::vector<std::exception_ptr>& errors)
 ThreadPool::ThreadPool(int threads)
 {
     threads = std::clamp(threads, 1, kMaxThreads);
-    errors.resize(std::size_t(threads));
     workers.reserve(std::size_t(threads - 1));
     for (int t = 1; t < threads; ++t) {
         try {
@@ -96,49 +102,52 @@ ThreadPool::~ThreadPool()
         worker.join();
 }
 
-void ThreadPool::runOnEach(const std::function<void(int)>& task)
+void ThreadPool::run(int count, const std::function<void(int part, int t)>& task)
 {
-    const int threads = size();
-    bool inPlace = workers.empty();
+    if (count <= 0)
+        return;
+    bool inPlace = workers.empty() || count == 1;
     if (!inPlace) {
         std::lock_guard<std::mutex> lock(mutex);
         inPlace = busy;
         if (!inPlace) {
             busy = true;
+            open = true;
             job = &task;
-            running = int(workers.size());
-            std::fill(errors.begin(), errors.end(), nullptr);
+            parts = count;
+            nextPart.store(0);
+            failedPart = -1;
+            error = nullptr;
             ++generation;
         }
     }
     if (inPlace) {
-        std::vector<std::exception_ptr> own(static_cast<std::size_t>(threads));
-        for (int t = 0; t < threads; ++t) {
+        // In part order; the first exception is that of the lowest part.
+        std::exception_ptr first;
+        for (int part = 0; part < count; ++part) {
             try {
-                task(t);
+                task(part, 0);
             } catch (...) {
-                own[std::size_t(t)] = std::current_exception();
+                if (!first)
+                    first = std::current_exception();
             }
         }
-        rethrowFirst(own);
+        if (first)
+            std::rethrow_exception(first);
         return;
     }
     wake.notify_all();
-    std::exception_ptr own;
-    try {
-        task(0);
-    } catch (...) {
-        own = std::current_exception();
-    }
-    std::vector<std::exception_ptr> all;
+    takeParts(*this, task, 0);
+    std::exception_ptr thrown;
     {
         std::unique_lock<std::mutex> lock(mutex);
-        finished.wait(lock, [&] { return running == 0; });
-        errors[0] = own;
-        all.swap(errors);
-        errors.resize(all.size());
+        open = false; // every part is taken: late workers need not join
+        finished.wait(lock, [&] { return active == 0; });
         job = nullptr;
         busy = false;
+        thrown = error;
+        error = nullptr;
     }
-    rethrowFirst(all);
+    if (thrown)
+        std::rethrow_exception(thrown);
 }

@@ -3,6 +3,7 @@
 // runs everything in place, exactly as a program without threads would.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -35,22 +36,30 @@ struct ThreadPool {
     // Threads that take part in a job, the calling one included.
     int size() const { return int(workers.size()) + 1; }
 
-    // Runs task(t) once for every t in [0, size()): t = 0 on the calling
-    // thread, every other t on its own worker, and returns when all are done.
-    // If tasks throw, the exception of the lowest t is rethrown here, after
-    // all have ended. A call from inside a task (or while another job runs)
-    // runs every t in turn on the calling thread.
-    void runOnEach(const std::function<void(int)>& task);
+    // Runs task(part, t) once for every part in [0, parts) and returns when
+    // all are done. The calling thread (t = 0) and the workers (t = 1 ..
+    // size() − 1) take the parts in increasing order as they come free, so
+    // one thread may run several; a worker that has not woken by the time
+    // the parts are gone is not waited for (on a busy machine the calling
+    // thread may run them all). A thread runs its parts one after the other.
+    // If parts throw, the exception of the lowest part is rethrown here once
+    // every part has ended. A call from inside a task (or while another job
+    // runs) runs every part in turn on the calling thread, as t = 0.
+    void run(int parts, const std::function<void(int part, int t)>& task);
 
     // Working state, shared with the workers under mutex.
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable wake;     // a new job or the end
-    std::condition_variable finished; // the last worker of a job is done
-    const std::function<void(int)>* job = nullptr;
+    std::condition_variable finished; // the last busy worker of a job is done
+    const std::function<void(int, int)>* job = nullptr;
+    int parts = 0;
+    std::atomic<int> nextPart{0};
     std::uint64_t generation = 0; // counts the jobs handed out
-    int running = 0;              // workers still busy with the current job
+    bool open = false;            // workers may still join the current job
+    int active = 0;               // workers that joined it and are not done
     bool stopping = false;
     bool busy = false; // a job is under way (nested calls run in place)
-    std::vector<std::exception_ptr> errors; // per t, of the current job
+    int failedPart = -1; // lowest part that threw, and its exception
+    std::exception_ptr error;
 };

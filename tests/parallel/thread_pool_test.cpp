@@ -33,23 +33,27 @@ TEST(ThreadCountSetting, TakesWholeCountsAndFallsBackWithAWarning)
     }
 }
 
-TEST(ThreadPool, RunsEachPartOnceWithPartZeroOnTheCaller)
+TEST(ThreadPool, RunsEachPartOnceAndTheCallerAsThreadZero)
 {
     for (int threads : {-3, 1, 2, 3, 5}) {
         ThreadPool pool(threads);
         ASSERT_EQ(pool.size(), std::max(threads, 1));
-        for (int job = 0; job < 50; ++job) { // a worker must not miss or repeat a job
-            std::vector<std::atomic<int>> runs(std::size_t(pool.size()));
-            std::atomic<bool> zeroOnCaller{false};
-            const std::thread::id caller = std::this_thread::get_id();
-            pool.runOnEach([&](int t) {
-                runs[std::size_t(t)] += 1;
-                if (t == 0)
-                    zeroOnCaller = std::this_thread::get_id() == caller;
-            });
-            for (std::size_t t = 0; t < runs.size(); ++t)
-                ASSERT_EQ(runs[t].load(), 1) << threads << " threads, part " << t;
-            ASSERT_TRUE(zeroOnCaller);
+        for (int parts : {1, 2, 7, 100}) {
+            for (int job = 0; job < 20; ++job) { // a worker must not miss, repeat or outlive a job
+                std::vector<std::atomic<int>> runs(static_cast<std::size_t>(parts));
+                std::atomic<bool> callerIsZero{true}, threadInRange{true};
+                const std::thread::id caller = std::this_thread::get_id();
+                pool.run(parts, [&](int part, int t) {
+                    runs[std::size_t(part)] += 1;
+                    if ((std::this_thread::get_id() == caller) != (t == 0))
+                        callerIsZero = false;
+                    if (t < 0 || t >= pool.size())
+                        threadInRange = false;
+                });
+                for (std::size_t p = 0; p < runs.size(); ++p)
+                    ASSERT_EQ(runs[p].load(), 1) << threads << " threads, part " << p;
+                ASSERT_TRUE(callerIsZero && threadInRange);
+            }
         }
     }
 }
@@ -60,20 +64,20 @@ TEST(ThreadPool, RethrowsTheLowestPartsErrorAndStaysUsable)
         ThreadPool pool(threads);
         std::atomic<int> ran{0};
         try {
-            pool.runOnEach([&](int t) {
+            pool.run(10, [&](int part, int) {
                 ran += 1;
-                if (t >= threads - 2)
-                    throw std::runtime_error("part " + std::to_string(t));
+                if (part == 3 || part == 7)
+                    throw std::runtime_error("part " + std::to_string(part));
             });
             ADD_FAILURE() << "no exception";
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), "part " + std::to_string(std::max(threads - 2, 0)));
+            EXPECT_EQ(std::string(e.what()), "part 3");
         }
-        EXPECT_EQ(ran.load(), threads); // every part ran to its end
+        EXPECT_EQ(ran.load(), 10); // every part ran to its end
         // Nested calls run in place instead of waiting for themselves.
         std::atomic<int> inner{0};
-        pool.runOnEach([&](int) { pool.runOnEach([&](int) { inner += 1; }); });
-        EXPECT_EQ(inner.load(), threads * threads);
+        pool.run(4, [&](int, int) { pool.run(5, [&](int, int t) { inner += t == 0 ? 1 : 100; }); });
+        EXPECT_EQ(inner.load(), 20);
     }
 }
 
@@ -98,20 +102,16 @@ TEST(ParallelLoops, ComputeEveryItemOnceAsOneThreadWould)
             std::vector<double> expected(static_cast<std::size_t>(count));
             for (int i = 0; i < count; ++i)
                 expected[std::size_t(i)] = itemValue(i);
-            // Blocks: contiguous, in thread order, covering every item once.
+            // Blocks: one per thread at most, contiguous, covering every item once.
             std::vector<double> got(std::size_t(count), -1.0);
-            std::vector<int> owner(std::size_t(count), -1);
-            parallelBlocks(usable, count, [&](int first, int last, int t) {
-                for (int i = first; i < last; ++i) {
+            std::atomic<int> blocks{0};
+            parallelBlocks(usable, count, [&](int first, int last, int) {
+                blocks += 1;
+                for (int i = first; i < last; ++i)
                     got[std::size_t(i)] = got[std::size_t(i)] == -1.0 ? itemValue(i) : NAN;
-                    owner[std::size_t(i)] = t;
-                }
             });
             EXPECT_EQ(got, expected);
-            EXPECT_TRUE(std::is_sorted(owner.begin(), owner.end()));
-            if (count > 0) {
-                EXPECT_EQ(owner.back(), loopThreads(usable, count) - 1);
-            }
+            EXPECT_EQ(blocks.load(), count == 0 ? 0 : std::min(count, std::max(threads, 1)));
             for (int grain : {1, 3, 64}) {
                 std::vector<double> chunked(std::size_t(count), -1.0);
                 parallelChunks(usable, count, grain, [&](int first, int last, int) {
