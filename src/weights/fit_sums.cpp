@@ -149,13 +149,19 @@ void fitSumsScalar(const RiggingContext& context, const FitSumsInputs& inputs, i
 
 } // namespace
 
+bool fitSumsKept(const FitCache& cache, int v, const std::vector<int>& list)
+{
+    const int* key = cache.lists.data() + std::size_t(v) * (1 + cache.width);
+    return key[0] == int(list.size()) && std::equal(list.begin(), list.end(), key + 1);
+}
+
 void fitSums(const RiggingContext& context, const FitSumsInputs& inputs, FitCache* cache, int v,
              const std::vector<int>& list, FitSumsWork& work)
 {
     const int n = int(list.size());
     int* key = cache ? cache->lists.data() + std::size_t(v) * (1 + cache->width) : nullptr;
     double* kept = cache ? cache->sums.data() + std::size_t(v) * (cache->width * cache->width + cache->width) : nullptr;
-    if (key && key[0] == n && std::equal(list.begin(), list.end(), key + 1)) {
+    if (key && fitSumsKept(*cache, v, list)) {
         std::copy(kept, kept + n * n, work.gram.begin());
         std::copy(kept + n * n, kept + n * n + n, work.rhs.begin());
         return;

@@ -35,6 +35,9 @@ void sizeFitSums(const RiggingContext& context, int longest, FitSumsWork& work);
 // holds when it had less).
 void widenFitSums(FitCache& cache, const RiggingContext& context, int longest);
 
+// Whether the cache holds vertex v's sums for this very list.
+bool fitSumsKept(const FitCache& cache, int v, const std::vector<int>& list);
+
 // Vertex v's sums for list into work.gram and work.rhs: from the cache (when
 // given, tied to these bones by syncFitCache) when it holds them for this
 // very list, computed otherwise, and then kept in it (in v's own entry only).

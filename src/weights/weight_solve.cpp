@@ -195,7 +195,7 @@ void solveWeights(RiggingContext& context, int k, FitCache* cache)
             for (int v = first; v < last; ++v) {
                 const int* bones = in.tables->bone.data() + std::size_t(v) * in.tables->width;
                 own.list.assign(bones, bones + in.tables->count[v]);
-                if (!own.list.empty() && listInRange(own.list, in.available))
+                if (!own.list.empty() && listInRange(own.list, in.available) && !fitSumsKept(*cache, v, own.list))
                     fitSums(context, in.fit, cache, v, own.list, own.fit);
             }
         });
