@@ -30,5 +30,7 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs);
 
 // Frame f of the B step: the residual row of the whole blend, then every bone
 // in order: its old share out, the fit, its new share back. Reads and writes
-// nothing of the other frames but the joint targets' bones.
+// only frame f's residual row and the bones' transformations in frame f
+// (runs.jointTarget is scratch space of the call), so frames do not depend
+// on each other.
 void fitFrame(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h);
