@@ -148,10 +148,13 @@ TEST_F(DegenerateRun, OptionsAtExtremeValues)
         std::filesystem::remove("out.rig.txt");
         expectRig(runOn(dir, degenerate::bentBar, options), 40, degenerate::kFrames, 1, 2);
     }
-    // Every bone falls below a threshold twice the largest bone's own weight.
-    SCOPED_TRACE("-PRUNE_SCALE 2");
-    std::filesystem::remove("out.rig.txt");
-    expectRefusal(runOn(dir, degenerate::bentBar, {"-PRUNE_SCALE", "2"}), "pruning removed every bone");
+    // Every bone falls below a threshold twice the largest bone's own weight,
+    // whether the limit grows or starts at its end.
+    for (const char* nnz : {"4", "1"}) {
+        SCOPED_TRACE(std::string("-PRUNE_SCALE 2 -NNZ ") + nnz);
+        std::filesystem::remove("out.rig.txt");
+        expectRefusal(runOn(dir, degenerate::bentBar, {"-PRUNE_SCALE", "2", "-NNZ", nnz}), "pruning removed every bone");
+    }
 }
 
 // Every degenerate mesh with every extreme option: never a crash, a hang or
