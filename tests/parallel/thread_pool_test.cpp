@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "parallel/parallel_for.h"
-#include "reliability/child_process.h"
 
 namespace {
 
@@ -132,29 +131,6 @@ TEST(ParallelLoops, ComputeEveryItemOnceAsOneThreadWould)
             EXPECT_EQ(sumInOrder(single.data(), count), sum);
         }
     }
-}
-
-TEST(ThreadPool, RunsWithTheThreadsThatCouldStart)
-{
-    if (testchild::addressSanitizerBuild() || testchild::threadSanitizerBuild())
-        GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
-    // Too little address space for a thread's stack: the pool has fewer
-    // threads than asked for, and the loops still compute every item.
-    testchild::Outcome o = testchild::runInChild(
-        [](std::string& report) {
-            ThreadPool pool(8);
-            std::vector<double> got(100, 0.0);
-            parallelFor(&pool, 100, [&](int i, int) { got[std::size_t(i)] = itemValue(i); });
-            for (int i = 0; i < 100; ++i)
-                if (got[std::size_t(i)] != itemValue(i))
-                    return 2;
-            report = std::to_string(pool.size());
-            return 0;
-        },
-        2 << 20, 60);
-    ASSERT_TRUE(o.finished) << o.describe();
-    EXPECT_EQ(o.code, 0);
-    EXPECT_LT(std::stoi(o.report), 8);
 }
 
 } // namespace

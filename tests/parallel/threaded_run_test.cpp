@@ -9,11 +9,13 @@
 namespace {
 
 // Runs Tolvan on the generated creature in dir/c with TOLVAN_THREADS set to
-// threads (unset when empty), writing the rig to out.rig.txt.
-CommandResult runWithThreads(const ScratchFolder& dir, const std::string& threads)
+// threads (unset when empty), writing the rig to out.rig.txt; prefix goes
+// before it on the command line.
+CommandResult runWithThreads(const ScratchFolder& dir, const std::string& threads, const std::string& prefix = "")
 {
     const std::string setting = threads.empty() ? "unset TOLVAN_THREADS; " : "TOLVAN_THREADS=" + threads + " ";
-    return runCommand(dir, setting + quote(TOLVAN_EXECUTABLE) + " c/creature.anim.txt c/creature.rest.obj out.rig.txt");
+    return runCommand(dir, prefix + setting + quote(TOLVAN_EXECUTABLE) +
+                               " c/creature.anim.txt c/creature.rest.obj out.rig.txt");
 }
 
 TEST(ThreadedRun, IsIdenticalWithOneAndFourThreads)
@@ -55,6 +57,18 @@ TEST(ThreadedRun, WarnsOfAnUnusableThreadCountAndRunsOn)
         EXPECT_NE(r.err.find(std::string("warning: TOLVAN_THREADS=") + bad + " is not a whole number"), std::string::npos)
             << r.err;
     }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Too little address space for 64 threads' stacks: the run goes on with
+    // the threads that could start and gives the same output, or (when their
+    // stacks leave too little for the data) ends with a message; no crash.
+    const CommandResult limited = runWithThreads(dir, "64", "ulimit -v 65536 && ");
+    if (limited.exitCode == 0) {
+        EXPECT_TRUE(limited.out == plain.out);
+    } else {
+        EXPECT_EQ(limited.exitCode, 1);
+        EXPECT_NE(limited.err.find("out of memory"), std::string::npos) << limited.err;
+    }
+#endif
 }
 
 } // namespace

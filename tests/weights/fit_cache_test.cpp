@@ -36,47 +36,6 @@ void pass(RiggingContext& kept, FitCache& cache, RiggingContext& fresh, int k, b
     expectSameState(kept, fresh, step);
 }
 
-TEST(FitCache, PassesWithKeptWorkMatchFreshPasses)
-{
-    // 75 vertices: five tiles of scoring, the last one partly filled.
-    RiggingContext fresh;
-    weights_fixture::makeMesh(fresh, 75, 9, 6, 31);
-    fresh.omega = 0.02;
-    computeSmoothWeights(fresh);
-    RiggingContext kept = fresh;
-    FitCache cache;
-
-    pass(kept, cache, fresh, 1, false, "first choice");
-    for (int k = 1; k <= 4; ++k)
-        for (int repeat = 0; repeat < 3; ++repeat)
-            pass(kept, cache, fresh, k, true, "passes with the same bones");
-
-    // New bones (a bone update): the kept fit work must not be used.
-    for (RiggingContext* c : {&kept, &fresh}) {
-        c->bones[2].translations[3][1] += 0.25;
-        c->bones[5].rotations[0][2][0] = -c->bones[5].rotations[0][2][0];
-    }
-    pass(kept, cache, fresh, 4, true, "changed bones");
-    pass(kept, cache, fresh, 4, true, "changed bones, second pass");
-
-    // A bone removed and the rest renumbered, then a choice over all bones,
-    // as pruning does.
-    for (RiggingContext* c : {&kept, &fresh}) {
-        c->bones.erase(c->bones.begin() + 4);
-        c->numBones = 8;
-        for (int v = 0; v < c->numVertices; ++v) {
-            Vector row = c->weights[v];
-            c->weights[v] = Vector(8, 0.0);
-            for (int j = 0, n = 0; j < 9; ++j)
-                if (j != 4)
-                    c->weights[v][n++] = row[j];
-        }
-    }
-    pass(kept, cache, fresh, 4, false, "after removing a bone");
-    pass(kept, cache, fresh, 4, true, "restricted after removing a bone");
-    pass(kept, cache, fresh, 2, true, "fewer candidates");
-}
-
 TEST(FitCache, ChangedSequenceStorageIsNotTrusted)
 {
     // A copy of a context holds its own sequence: its first call must not

@@ -122,15 +122,16 @@ TEST(WeightSolve, SingleCandidateAndExactBoneGetWeightOne)
 TEST(WeightSolve, MatchesTheExplicitSystemBitForBit)
 {
     // omega 0 is the fit alone; with 8 frames, 0.005 and 0.3 give an s·s one
-    // bit above numFrames·omega.
-    for (double omega : {0.0, 0.005, 0.3}) {
+    // bit above numFrames·omega. Lists of five bones take the general sums.
+    const std::pair<double, int> cases[] = {{0.0, 3}, {0.005, 3}, {0.3, 3}, {0.0, 5}, {0.3, 5}};
+    for (auto [omega, k] : cases) {
         RiggingContext c;
         weights_fixture::makeMesh(c, 30, 6, 8, 17);
         c.omega = omega;
         computeSmoothWeights(c);
-        selectCandidateBones(c, 3, true, nullptr);
+        selectCandidateBones(c, k, k < 4, nullptr);
         RiggingContext ref = c;
-        solveWeights(c, 3, nullptr);
+        solveWeights(c, k, nullptr);
         const int F = ref.numFrames;
         for (int v = 0; v < ref.numVertices; ++v) {
             const std::vector<int>& list = ref.vertexBones[v];
@@ -155,7 +156,7 @@ TEST(WeightSolve, MatchesTheExplicitSystemBitForBit)
             for (int i = 0; i < n; ++i)
                 ref.weights[v][list[i]] = a[i];
             for (int j = 0; j < ref.numBones; ++j)
-                ASSERT_EQ(c.weights[v][j], ref.weights[v][j]) << "omega " << omega << " vertex " << v;
+                ASSERT_EQ(c.weights[v][j], ref.weights[v][j]) << "omega " << omega << " k " << k << " vertex " << v;
         }
     }
 }
