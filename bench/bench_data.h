@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "context/rigging_context.h"
 #include "init/lbg_vq.h"
 #include "io/neighbours.h"
 #include "io/rest_pose_file.h"
 #include "io/sequence_file.h"
 #include "run/driver.h"
-#include "run/rigging_context.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
@@ -44,13 +44,16 @@ inline bool loadMesh(const std::string& mesh, RiggingContext& context)
     context.numFrames = context.sequence.rows;
     context.numVertices = context.sequence.columns;
     computeBoundingBox(context);
+    tileSequence(context);
     return true;
 }
 
-// The driver's record for the initialisation, writing progress nowhere.
+// The driver's record for the initialisation, writing progress nowhere, with
+// the run's tiled copy of the sequence.
 inline LbgParams lbgParams(const RiggingContext& context, std::ostream& quiet)
 {
     LbgParams params;
+    params.tiles = context.sequenceTiles.empty() ? nullptr : context.sequenceTiles.data();
     params.debugLevel = 0;
     params.maxIterations = 30;
     params.maxClusters = context.maxInitClusters;
@@ -62,8 +65,9 @@ inline LbgParams lbgParams(const RiggingContext& context, std::ostream& quiet)
 
 // The rig as the stage with four weights per vertex sees it: the
 // initialisation, then one repetition for each limit 1 .. 4 (no skeleton),
-// with the weight-pass cache on. Built once per mesh; null when the data is
-// missing.
+// with the weight-pass work kept. Built once per mesh; null when the data is
+// missing. A copy of it holds its own sequence: tileSequence on the copy
+// gives it the tiled copy a run has.
 inline const RiggingContext* decompositionState(const std::string& mesh)
 {
     static std::string loaded;
@@ -84,12 +88,12 @@ inline const RiggingContext* decompositionState(const std::string& mesh)
         return nullptr;
     context->numBones = int(context->bones.size());
     computeSmoothWeights(*context);
-    context->fitCache.enabled = true;
+    FitCache cache;
     context->skeleton.reset(context->numBones);
     resizePointTable(context->jointTable, context->numBones, context->numBones);
-    selectCandidateBones(*context, 1, false);
+    selectCandidateBones(*context, 1, false, &cache);
     for (int k = 1; k <= context->nnz; ++k)
-        runReps(*context, k, 1, 0.0);
+        runReps(*context, &cache, k, 1, 0.0);
     context->numBones = int(context->bones.size());
     state = std::move(context);
     return state.get();

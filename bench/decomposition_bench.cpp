@@ -70,12 +70,14 @@ void BM_ScoreAllCandidates(benchmark::State& state)
         return;
     }
     RiggingContext context = *base;
+    tileSequence(context);
+    FitCache cache;
     const bool reuse = state.range(1) != 0;
-    selectCandidateBones(context, context.nnz, false);
+    selectCandidateBones(context, context.nnz, false, &cache);
     for (auto _ : state) {
         if (!reuse)
-            context.fitCache.transforms.clear(); // as after a bone update
-        selectCandidateBones(context, context.nnz, false);
+            cache.transforms.clear(); // as after a bone update
+        selectCandidateBones(context, context.nnz, false, &cache);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(context.numVertices) * context.numFrames * context.numBones);
     state.SetLabel(std::string(kMeshes[state.range(0)]) + (reuse ? ", ranking only" : ", scoring and ranking"));
@@ -93,19 +95,21 @@ void BM_WeightPass(benchmark::State& state)
         return;
     }
     RiggingContext context = *base;
+    tileSequence(context);
+    FitCache cache;
     const bool reuse = state.range(1) != 0;
-    // The copy holds its own sequence: a first pass ties the cache to it.
-    selectCandidateBones(context, context.nnz, true);
-    solveWeights(context, context.nnz);
+    // A first pass ties the cache to the copy.
+    selectCandidateBones(context, context.nnz, true, &cache);
+    solveWeights(context, context.nnz, &cache);
     for (auto _ : state) {
         if (!reuse) {
             // As after a bone update: the kept fit work no longer matches.
             state.PauseTiming();
-            context.fitCache.transforms.clear();
+            cache.transforms.clear();
             state.ResumeTiming();
         }
-        selectCandidateBones(context, context.nnz, true);
-        solveWeights(context, context.nnz);
+        selectCandidateBones(context, context.nnz, true, &cache);
+        solveWeights(context, context.nnz, &cache);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(context.numVertices));
     state.SetLabel(std::string(kMeshes[state.range(0)]) + (reuse ? ", later pass" : ", first pass"));

@@ -19,7 +19,7 @@ cxx=${CXX_FUZZ:-$(command -v clang++ || command -v clang++-14 || true)}
 [ -n "$cxx" ] || { echo "run_fuzzers.sh: clang++ not found" >&2; exit 2; }
 
 # The part of the tool the targets reach: readers, neighbourhood, command line.
-sources=(src/linalg/dense.cpp src/run/rigging_context.cpp src/run/command_line.cpp
+sources=(src/linalg/dense.cpp src/linalg/vertex_tiles.cpp src/context/rigging_context.cpp src/context/skeleton_graph.cpp src/run/command_line.cpp
          src/io/text_reader.cpp src/io/number_text.cpp src/io/sequence_file.cpp
          src/io/rest_pose_file.cpp src/io/neighbours.cpp)
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -ffp-contract=off -Wall -Wextra -Isrc -Ifuzz

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "linalg/dense.h"
-#include "run/rigging_context.h"
+
+struct ThreadPool;
 
 struct LbgParams {
     int debugLevel = 1;
@@ -24,13 +25,13 @@ struct LbgParams {
     int numFrames = 0;
     int clusterCount = 0;
 
-    // The sequence in vertex tiles (tileTrajectories) for the error loops,
-    // built by initLbgVq; tilesOf is the sequence it was built from. The
-    // routines build a copy of their own when it does not match.
-    std::vector<double> tiles;
-    const PointTable* tilesOf = nullptr;
+    // The sequence in vertex tiles (tileTrajectories) for the error loops:
+    // the run's copy, handed in by the caller, or null; initLbgVq and each
+    // routine then build a copy of their own.
+    const double* tiles = nullptr;
 
     std::ostream* console = nullptr; // progress output (standard output in a run)
+    ThreadPool* pool = nullptr;      // threads for the fits and errors (null: the calling one)
 };
 
 // Returns false when no bone could be fitted (after the first fit of the whole
@@ -38,7 +39,18 @@ struct LbgParams {
 bool initLbgVq(const Matrix& restPose, const std::vector<std::vector<int>>& neighbours, Matrix& weights,
                int maxSplit, double boxDiagonal, std::vector<Bone>& bones, const PointTable& sequence,
                LbgParams& params);
+
+// The steps of the clustering, on the lists and containers of params.
+// Refits one bone per cluster; a cluster that cannot carry a bone is dropped
+// (then the vertices are assigned again and the result is false).
 bool refitBones(LbgParams& params);
+// Every vertex joins the cluster whose bone reproduces it best (ties to the
+// lowest bone; none when no error is below 1e100).
 void assignVertices(LbgParams& params);
+// Cuts cluster k in two around a seed far from its centroid and badly reproduced.
 void splitCluster(LbgParams& params, int k);
+// Per cluster the rms error of its members (errors), and the overall rms error.
 double clusterErrors(const LbgParams& params, std::vector<double>& errors);
+// E(v, k): squared error of vertex v under bone k summed frame by frame; flat
+// holds the bones as flattenBoneTransforms lays them out.
+double vertexError(const LbgParams& params, const std::vector<double>& flat, int k, int v);

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/triangles.h"
 
 // Replaces neighbours with n lists; every edge {a, b}, a ≠ b, is listed once at
 // each end, in the order in which the triangles first introduce it (edges of

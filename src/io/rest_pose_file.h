@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "context/triangles.h"
 #include "linalg/dense.h"
-#include "run/rigging_context.h"
 
 // Empties and fills restPose (one row x y z per "v" record, in file order)
 // and triangles (one per "f" record, 0-based). Records may come in any order;

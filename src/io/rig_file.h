@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 // Writes the rig of the context (numBones, skeleton and jointTable, numFrames
 // and bones, numVertices and weights) to fileName. Reals take the default

@@ -9,6 +9,7 @@
 // The helpers that take or return these are always inlined, never an
 // interface between separately built code, so the baseline build's note that
 // their calling convention differs from the AVX one does not apply.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 typedef double Quad __attribute__((vector_size(32)));
@@ -27,3 +28,5 @@ typedef double QuadIn __attribute__((vector_size(32), aligned(8), may_alias));
 
 // Reads four doubles from p (any alignment).
 inline const QuadIn& quadAt(const double* p) { return *reinterpret_cast<const QuadIn*>(p); }
+
+#pragma GCC diagnostic pop

@@ -1,5 +1,6 @@
 #include "run/command_line.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ios>
@@ -86,10 +87,12 @@ std::string checkParameters(const RiggingContext& context)
 {
     if (context.nnz < 1)
         return "-NNZ " + std::to_string(context.nnz) + ": at least 1 non-zero weight per vertex is needed";
-    if (!(context.omega >= 0.0)) {
+    // Above 1e300 the weight times the frame count overflows and every
+    // candidate score becomes NaN; NaN itself compares false here too.
+    if (!(context.omega >= 0.0 && context.omega <= kMaxOmega)) {
         char buf[64];
         std::snprintf(buf, sizeof(buf), "%g", context.omega);
-        return std::string("-OMEGA ") + buf + ": the smoothness weight must not be negative";
+        return std::string("-OMEGA ") + buf + ": the smoothness weight must lie between 0 and 1e300";
     }
     return std::string();
 }

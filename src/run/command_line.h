@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 // The three file names of the run, filled by parseCommandLine.
 extern std::string sequenceFile;
@@ -25,7 +25,11 @@ ParseResult parseCommandLine(RiggingContext& context, int argc, const char* cons
 // True when the only argument is "--help" or "-h".
 bool isHelpRequest(int argc, const char* const* argv);
 
-// Refuses values the run cannot work with ("-NNZ" below 1, "-OMEGA" below 0).
+// The largest smoothness weight a run accepts.
+constexpr double kMaxOmega = 1e300;
+
+// Refuses values the run cannot work with ("-NNZ" below 1, "-OMEGA" not a
+// number between 0 and kMaxOmega).
 // Returns an empty string when the values are usable, else a one-line reason.
 std::string checkParameters(const RiggingContext& context);
 

@@ -5,6 +5,7 @@
 
 #include "init/lbg_vq.h"
 #include "io/rig_file.h"
+#include "parallel/stage_times.h"
 #include "skeleton/bone_update.h"
 #include "skeleton/joint_update.h"
 #include "skeleton/pruning.h"
@@ -49,24 +50,13 @@ double computeJointError(const RiggingContext& context)
         for (int j = 0; j < i; ++j) {
             if (!context.skeleton.adjacency[i][j])
                 continue;
-            const Vector c = context.jointTable.get(i, j);
-            double e = 0.0;
-            for (int f = 0; f < context.numFrames; ++f) {
-                const Vector d = subtractVector3(transformPoint(context.bones[j], f, c),
-                                                 transformPoint(context.bones[i], f, c));
-                e += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
-            }
+            const double e = jointDisagreement(context, i, j, context.jointTable.get(i, j));
             sum += (1.0 / double(context.numFrames)) * e;
         }
     return std::sqrt(sum / double(context.skeleton.jointCount));
 }
 
 namespace {
-
-void printPercent(std::ostream& out, double value, double boxDiagonal)
-{
-    out << value / boxDiagonal * 100;
-}
 
 // The rig at the start of a repetition, for following a run step by step.
 void dumpRig(RiggingContext& context)
@@ -80,7 +70,7 @@ void dumpRig(RiggingContext& context)
 
 } // namespace
 
-RepsResult runReps(RiggingContext& context, int k, int n, double lambda)
+RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double lambda)
 {
     std::ostream& out = *context.console;
     const bool verbose = context.debugLevel != 0;
@@ -96,27 +86,43 @@ RepsResult runReps(RiggingContext& context, int k, int n, double lambda)
         for (long long i = 0; double(i) < passes; ++i) {
             if (verbose)
                 out << ".";
-            selectCandidateBones(context, k, true);
-            solveWeights(context, k);
+            {
+                StageTimer timer(context.stageTimes, Stage::CandidateBones);
+                selectCandidateBones(context, k, true, kept);
+            }
+            StageTimer timer(context.stageTimes, Stage::WeightSolve);
+            solveWeights(context, k, kept);
         }
         if (context.skeleton.jointCount > 0) {
             if (verbose)
                 out << "J";
+            StageTimer timer(context.stageTimes, Stage::JointUpdate);
             updateJoints(context, false);
         }
         if (verbose)
             out << "B";
-        updateBoneTransformations(context, lambda);
+        {
+            StageTimer timer(context.stageTimes, Stage::BoneUpdate);
+            updateBoneTransformations(context, lambda);
+        }
         if (verbose)
             out << "P";
-        if (pruneBones(context)) {
+        bool pruned;
+        {
+            StageTimer timer(context.stageTimes, Stage::Pruning);
+            pruned = pruneBones(context, kept);
+        }
+        if (pruned) {
             if (verbose)
                 out << " | " << context.numBones << " bones remain\n";
             return context.numBones == 0 ? RepsResult::NoBoneLeft : RepsResult::BoneRemoved;
         }
 
-        context.fitError = computeFitError(context);
-        context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        {
+            StageTimer timer(context.stageTimes, Stage::Errors);
+            context.fitError = computeFitError(context);
+            context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        }
         if (verbose) {
             out << " | " << context.numBones << " (bones) | Ef=";
             printPercent(out, context.fitError, context.boxDiagonal);
@@ -137,10 +143,10 @@ RepsResult runReps(RiggingContext& context, int k, int n, double lambda)
 namespace {
 
 // Repeats one-repetition calls until one removes no bone.
-bool repeatUntilStable(RiggingContext& context, int k)
+bool repeatUntilStable(RiggingContext& context, FitCache* kept, int k)
 {
     for (;;) {
-        RepsResult result = runReps(context, k, 1, 0);
+        RepsResult result = runReps(context, kept, k, 1, 0);
         if (result == RepsResult::Completed)
             return true;
         if (result == RepsResult::NoBoneLeft)
@@ -150,10 +156,14 @@ bool repeatUntilStable(RiggingContext& context, int k)
 
 } // namespace
 
-bool runDecomposition(RiggingContext& context, std::string& error)
+bool runDecomposition(RiggingContext& context, std::string& error, KeptWork keptWork)
 {
     std::ostream& out = *context.console;
     computeBoundingBox(context);
+    context.numFrames = context.sequence.rows;
+    context.numVertices = context.sequence.rows > 0 ? context.sequence.columns : 0;
+    // The rest pose and the sequence stay as they are from here on.
+    tileSequence(context);
 
     LbgParams params;
     params.debugLevel = context.debugLevel;
@@ -162,10 +172,14 @@ bool runDecomposition(RiggingContext& context, std::string& error)
     params.convergenceTolerance = 1e-5;
     params.splitThreshold = 1e-4;
     params.console = context.console;
-    const bool haveBones = initLbgVq(context.restPose, context.neighbours, context.weights, context.maxSplit,
-                                     context.boxDiagonal, context.bones, context.sequence, params);
-    context.numFrames = context.sequence.rows;
-    context.numVertices = context.sequence.rows > 0 ? context.sequence.columns : 0;
+    params.tiles = context.sequenceTiles.empty() ? nullptr : context.sequenceTiles.data();
+    params.pool = context.pool;
+    bool haveBones;
+    {
+        StageTimer timer(context.stageTimes, Stage::Initialisation);
+        haveBones = initLbgVq(context.restPose, context.neighbours, context.weights, context.maxSplit,
+                              context.boxDiagonal, context.bones, context.sequence, params);
+    }
     if (!haveBones) {
         if (context.numVertices < 6)
             error = "the mesh has " + std::to_string(context.numVertices) +
@@ -176,9 +190,13 @@ bool runDecomposition(RiggingContext& context, std::string& error)
         return false;
     }
 
-    computeSmoothWeights(context);
-    // The rest pose and the sequence stay as they are from here on.
-    context.fitCache.enabled = true;
+    {
+        StageTimer timer(context.stageTimes, Stage::RigidityWeights);
+        computeSmoothWeights(context);
+    }
+    // Work the weight passes keep while the bones stay unchanged.
+    FitCache cache;
+    FitCache* kept = keptWork == KeptWork::On ? &cache : nullptr;
     context.repCounter = 0;
     const std::string allPruned = "pruning removed every bone: no vertex group is significant enough to keep "
                                   "a bone (try a lower -SIG_WEIGHT or -PRUNE_SCALE)";
@@ -190,23 +208,29 @@ bool runDecomposition(RiggingContext& context, std::string& error)
         resizePointTable(context.jointTable, context.numBones, context.numBones);
         for (double& x : context.jointTable.values)
             x = 0.0;
-        selectCandidateBones(context, 1, false);
+        {
+            StageTimer timer(context.stageTimes, Stage::CandidateBones);
+            selectCandidateBones(context, 1, false, kept);
+        }
 
         // The non-zero limit grows from 1 to nnz, each step repeated until stable.
         for (int k = 1; k < context.nnz; ++k)
-            if (!repeatUntilStable(context, k)) {
+            if (!repeatUntilStable(context, kept, k)) {
                 error = allPruned;
                 return false;
             }
-        if (!repeatUntilStable(context, context.nnz)) {
+        if (!repeatUntilStable(context, kept, context.nnz)) {
             error = allPruned;
             return false;
         }
 
-        extractSkeleton(context);
+        {
+            StageTimer timer(context.stageTimes, Stage::Skeleton);
+            extractSkeleton(context);
+        }
         if (context.debugLevel != 0)
             out << "VELK with skeleton | " << context.numBones << " (bones)\n";
-        RepsResult result = runReps(context, context.nnz, context.rigIterations, 1);
+        RepsResult result = runReps(context, kept, context.nnz, context.rigIterations, 1);
         if (result == RepsResult::Completed)
             return true;
         if (result == RepsResult::NoBoneLeft) {

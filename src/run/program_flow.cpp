@@ -1,15 +1,19 @@
 #include "run/program_flow.h"
 
+#include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 
+#include "context/rigging_context.h"
 #include "io/neighbours.h"
 #include "io/rest_pose_file.h"
 #include "io/rig_file.h"
 #include "io/sequence_file.h"
+#include "parallel/stage_times.h"
+#include "parallel/thread_pool.h"
 #include "run/command_line.h"
 #include "run/driver.h"
-#include "run/rigging_context.h"
 
 namespace {
 
@@ -99,14 +103,28 @@ int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostrea
         err << "Tolvan: " << problem << "\n";
         return 1;
     }
+    std::string warning;
+    const int threads = threadCountSetting(std::getenv("TOLVAN_THREADS"), std::thread::hardware_concurrency(), warning);
+    if (!warning.empty())
+        err << "Tolvan: warning: " << warning << "\n";
     // The program flow owns the triangles for the whole run.
     Triangles triangles;
     if (!loadInputs(context, triangles, err))
         return 1;
 
     context.diagnostics = &err;
+    // The threads live for this run only.
+    ThreadPool pool(threads);
+    context.pool = &pool;
+    StageTimes times;
+    const char* timing = std::getenv("TOLVAN_STAGE_TIMES");
+    times.enabled = timing != nullptr && std::string(timing) == "1";
+    context.stageTimes = &times;
     std::string reason;
-    if (!runDecomposition(context, reason)) {
+    const bool decomposed = runDecomposition(context, reason);
+    if (times.enabled)
+        printStageTimes(times, pool.size(), err);
+    if (!decomposed) {
         out.flush();
         err << "Tolvan: " << reason << "\n";
         return 1;

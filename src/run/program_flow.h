@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 

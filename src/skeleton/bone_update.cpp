@@ -1,11 +1,12 @@
 #include "skeleton/bone_update.h"
 
-#include <algorithm>
-#include <cmath>
+#include "parallel/parallel_for.h"
 
-#include "linalg/svd3.h"
-#include "linalg/point_lanes.h"
+#include "skeleton/bone_frame_fit.h"
 #include "skeleton/residual_blend.h"
+
+// The plain steps of the B step, one bone and one frame at a time; the B step
+// itself runs them fused, frame by frame, in bone_frame_fit.
 
 namespace {
 
@@ -44,15 +45,6 @@ void checkResidualShape(const RiggingContext& context)
 {
     if (context.residuals.rows < context.numFrames || context.residuals.columns < context.numVertices)
         throwSubscriptError();
-}
-
-// A link of the skeleton; bones the graph does not cover have no joints.
-bool isLinked(const SkeletonGraph& skeleton, int a, int b)
-{
-    if (a == b || std::size_t(a) >= skeleton.adjacency.size())
-        return false;
-    const std::vector<bool>& row = skeleton.adjacency[a];
-    return std::size_t(b) < row.size() && row[b];
 }
 
 void gatherBone(const RiggingContext& context, int j, BoneData& data)
@@ -234,259 +226,6 @@ Vector boneTargetPoints(const RiggingContext& context, int j, int f, std::vector
     return targetPoints(context, data, f, jointWeight, points);
 }
 
-namespace {
-
-// Every bone's candidate vertices and joints for one B step, gathered once,
-// bone after bone, with the rest pose in one compact block. Source points
-// p_v − c_s are not stored: each use recomputes the same difference.
-struct BoneRuns {
-    std::vector<std::size_t> first;      // numBones + 1: bone j's entries are first[j] .. first[j+1]−1
-    std::vector<int> vertex;             // v per entry
-    std::vector<double> weight;          // w_vj per entry
-    std::vector<std::size_t> jointFirst; // numBones + 1, into the joint lists
-    std::vector<int> jointBone;          // neighbour k per joint
-    std::vector<double> jointPoint;      // q_jk, 3 per joint
-    std::vector<double> jointTarget;     // y for the joints of the bone being fitted, 3 each
-    std::vector<double> centroid;        // c_s, 3 per bone
-    std::vector<double> rest;            // p_v, 3 per vertex
-    std::vector<unsigned char> distinct; // per bone: its list holds no vertex twice
-};
-
-void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
-{
-    const int numBones = context.numBones, numVertices = context.numVertices;
-    runs.rest.resize(3 * std::size_t(numVertices));
-    for (int v = 0; v < numVertices; ++v) {
-        const Vector& p = context.restPose[v];
-        for (int a = 0; a < 3; ++a)
-            runs.rest[3 * std::size_t(v) + a] = p[a];
-    }
-    runs.first.assign(std::size_t(numBones) + 1, 0);
-    runs.jointFirst.assign(std::size_t(numBones) + 1, 0);
-    for (int j = 0; j < numBones; ++j) {
-        runs.first[j + 1] = runs.first[j] + context.boneVertices[j].size();
-        std::size_t joints = 0;
-        for (int k = 0; k < numBones; ++k)
-            joints += isLinked(context.skeleton, j, k) ? 1 : 0;
-        runs.jointFirst[j + 1] = runs.jointFirst[j] + joints;
-    }
-    runs.vertex.resize(runs.first[numBones]);
-    runs.weight.resize(runs.first[numBones]);
-    runs.jointBone.resize(runs.jointFirst[numBones]);
-    runs.jointPoint.resize(3 * runs.jointFirst[numBones]);
-    runs.jointTarget.resize(3 * std::size_t(numBones));
-    runs.centroid.resize(3 * std::size_t(numBones));
-    runs.distinct.assign(std::size_t(numBones), 1);
-    for (int j = 0; j < numBones; ++j) {
-        // Source centroid: weight w² per vertex and h per joint, as sourcePoints sums it.
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
-        std::size_t n = runs.first[j];
-        for (int v : context.boneVertices[j]) {
-            if (v < 0 || v >= numVertices)
-                throwSubscriptError();
-            const double w = context.weights[v][j];
-            if (n > runs.first[j] && v <= runs.vertex[n - 1])
-                runs.distinct[j] = 0; // not ascending: a vertex may repeat
-            runs.vertex[n] = v;
-            runs.weight[n] = w;
-            ++n;
-            const double a = w * w;
-            const double* p = runs.rest.data() + 3 * std::size_t(v);
-            s0 = s0 + a * p[0];
-            s1 = s1 + a * p[1];
-            s2 = s2 + a * p[2];
-            W = W + a;
-        }
-        std::size_t m = runs.jointFirst[j];
-        for (int k = 0; k < numBones; ++k) {
-            if (!isLinked(context.skeleton, j, k))
-                continue;
-            const double* q = context.jointTable.at(j, k);
-            runs.jointBone[m] = k;
-            for (int a = 0; a < 3; ++a)
-                runs.jointPoint[3 * m + a] = q[a];
-            ++m;
-            s0 = s0 + h * q[0];
-            s1 = s1 + h * q[1];
-            s2 = s2 + h * q[2];
-            W = W + h;
-        }
-        runs.centroid[3 * j + 0] = s0 / W;
-        runs.centroid[3 * j + 1] = s1 / W;
-        runs.centroid[3 * j + 2] = s2 / W;
-    }
-}
-
-// r_fv += (w_vj·sign)·(R·p_v + t) over bone j's vertices, in one residual row.
-template <class L>
-POINT_INLINE void addShare(double* row, const BoneRuns& runs, int j, const double* m, double sign)
-{
-    const typename L::Columns T = L::columns(m);
-    const double* rest = runs.rest.data();
-    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
-        const int v = runs.vertex[i];
-        const double c = runs.weight[i] * sign;
-        double* r = row + 3 * std::size_t(v);
-        L::store(r, L::load(r) + c * L::move(T, rest + 3 * std::size_t(v)));
-    }
-}
-
-// Target centroid c_t of bone j in frame f: weight w·r per vertex (weight sum
-// w²), then h per joint target y = R_kf·q_jk + t_kf, kept in runs.jointTarget.
-// With share, bone j's old share (m) is first added to each vertex's residual,
-// in the same pass: the list holds every vertex once, so each sum reads the
-// residual exactly as it would after a separate pass. The sums (s0, s1, s2)
-// ride in the lanes of one point, each lane its own sum in list order.
-template <class L>
-POINT_INLINE void targetCentroid(const RiggingContext& context, double* row, BoneRuns& runs, int j, int f, double h,
-                                 const double* share, double* ct)
-{
-    const std::size_t firstJoint = runs.jointFirst[j], joints = runs.jointFirst[j + 1] - firstJoint;
-    for (std::size_t n = 0; n < joints; ++n) {
-        const double* q = runs.jointPoint.data() + 3 * (firstJoint + n);
-        Vector y = transformPoint(context.bones[runs.jointBone[firstJoint + n]], f, makeVector3(q[0], q[1], q[2]));
-        for (int a = 0; a < 3; ++a)
-            runs.jointTarget[3 * n + a] = y[a];
-    }
-    const double* rest = runs.rest.data();
-    typename L::Point sums = L::zero();
-    double W = 0.0;
-    if (share) {
-        const typename L::Columns T = L::columns(share);
-        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
-            const double w = runs.weight[i];
-            const int v = runs.vertex[i];
-            double* r = row + 3 * std::size_t(v);
-            const double c = w * 1.0;
-            const typename L::Point updated = L::load(r) + c * L::move(T, rest + 3 * std::size_t(v));
-            L::store(r, updated);
-            sums = sums + w * updated;
-            W = W + w * w;
-        }
-    } else {
-        for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
-            const double w = runs.weight[i];
-            sums = sums + w * L::load(row + 3 * std::size_t(runs.vertex[i]));
-            W = W + w * w;
-        }
-    }
-    double s0 = L::x(sums), s1 = L::y(sums), s2 = L::z(sums);
-    for (std::size_t n = 0; n < joints; ++n) {
-        const double* y = runs.jointTarget.data() + 3 * n;
-        s0 = s0 + h * y[0];
-        s1 = s1 + h * y[1];
-        s2 = s2 + h * y[2];
-        W = W + h;
-    }
-    ct[0] = s0 / W;
-    ct[1] = s1 / W;
-    ct[2] = s2 / W;
-}
-
-// M[a][b] = Σ_i (w_i·s_i[a])·u_i[b] over the vertices, then Σ (h·s[a])·u[b]
-// over the joints, each entry summed in list order from 0.0. The source
-// points p_v − c_s and target points r_fv − w·c_t (q − c_s and y − c_t per
-// joint) are formed on the way; row a of M is one point in lanes.
-// False when an entry is not finite.
-template <class L>
-POINT_INLINE bool frameCovariance(const double* row, const BoneRuns& runs, int j, double h, const double* ct,
-                                  double M[3][3])
-{
-    using Point = typename L::Point;
-    const Point cs = L::load(runs.centroid.data() + 3 * std::size_t(j));
-    const Point t = L::load(ct);
-    Point m0 = L::zero(), m1 = m0, m2 = m0;
-    // One source point a (weighted, centred) and its target point u.
-    auto add = [&](const Point& a, const Point& u) {
-        m0 = m0 + L::x(a) * u;
-        m1 = m1 + L::y(a) * u;
-        m2 = m2 + L::z(a) * u;
-    };
-    for (std::size_t i = runs.first[j]; i < runs.first[j + 1]; ++i) {
-        const int v = runs.vertex[i];
-        const double w = runs.weight[i];
-        add(w * (L::load(runs.rest.data() + 3 * std::size_t(v)) - cs), L::load(row + 3 * std::size_t(v)) - w * t);
-    }
-    const std::size_t firstJoint = runs.jointFirst[j];
-    for (std::size_t n = firstJoint; n < runs.jointFirst[j + 1]; ++n)
-        add(h * (L::load(runs.jointPoint.data() + 3 * n) - cs), L::load(runs.jointTarget.data() + 3 * (n - firstJoint)) - t);
-    const Point rows[3] = {m0, m1, m2};
-    bool finite = true;
-    for (int a = 0; a < 3; ++a) {
-        M[a][0] = L::x(rows[a]);
-        M[a][1] = L::y(rows[a]);
-        M[a][2] = L::z(rows[a]);
-        for (int b = 0; b < 3; ++b)
-            finite = finite && std::isfinite(M[a][b]);
-    }
-    return finite;
-}
-
-bool isFinitePoint(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
-
-// R_f and t_f of the bone become R and t (a 3 x 3 matrix and a 3-vector).
-void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
-{
-    Matrix& rotation = bone.rotations.at(f);
-    Vector& translation = bone.translations.at(f);
-    resizeMatrix(rotation, 3, 3);
-    translation.resize(3);
-    for (int a = 0; a < 3; ++a) {
-        for (int b = 0; b < 3; ++b)
-            rotation[a][b] = R[a][b];
-        translation[a] = t[a];
-    }
-}
-
-} // namespace
-
-namespace {
-
-// Frame f of the B step: the residual row of the whole blend, then every bone
-// in order: its old share out, the fit, its new share back; points in lanes L.
-template <class L>
-POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
-{
-    residualRow(context, blend, f);
-    double* row = context.residuals.point(f, 0);
-    double M[3][3], ct[3], R[3][3], t[3];
-    for (int j = 0; j < context.numBones; ++j) {
-        const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
-        // Nothing to fit against (weight sum 0): the bone keeps its track
-        // and its share of the residuals stays as it is.
-        if (!isFinitePoint(sourceCentroid))
-            continue;
-        Bone& bone = context.bones[j];
-        double m[12];
-        flattenBoneFrame(bone, f, m);
-        if (!runs.distinct[j])
-            addShare<L>(row, runs, j, m, 1.0);
-        targetCentroid<L>(context, row, runs, j, f, h, runs.distinct[j] ? m : nullptr, ct);
-        // A centroid or covariance that is not finite, or a covariance the
-        // SVD refuses, leaves this frame's R and t as they were.
-        if (isFinitePoint(ct) && frameCovariance<L>(row, runs, j, h, ct, M) &&
-            rotationFromCovariance3(M, sourceCentroid, ct, R, t))
-            storeTransform(bone, f, R, t);
-        flattenBoneFrame(bone, f, m);
-        addShare<L>(row, runs, j, m, -1.0);
-    }
-}
-
-void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, BoneRuns& runs, int f, double h)
-{
-    fitFrameIn<NarrowLanes>(context, blend, runs, f, h);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-__attribute__((target("avx2"))) void fitFrameWide(RiggingContext& context, const ResidualBlend& blend,
-                                                   BoneRuns& runs, int f, double h)
-{
-    fitFrameIn<WideLanes>(context, blend, runs, f, h);
-}
-#endif
-
-} // namespace
-
 void updateBoneTransformations(RiggingContext& context, double lambda)
 {
     checkShapes(context);
@@ -503,14 +242,10 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     // A frame's fits read and write nothing of the other frames: the residual
     // row, the transformations and the joint targets of frame f. So the frames
     // are taken one at a time with every bone in order inside, which keeps the
-    // row in cache and gives each bone exactly what it sees bone by bone.
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        for (int f = 0; f < numFrames; ++f)
-            fitFrameWide(context, blend, runs, f, h);
-        return;
-    }
-#endif
-    for (int f = 0; f < numFrames; ++f)
-        fitFrameNarrow(context, blend, runs, f, h);
+    // row in cache and gives each bone exactly what it sees bone by bone; and
+    // the threads share the frames out.
+    std::vector<std::vector<double>> jointTargets(std::size_t(loopThreads(context.pool, numFrames)),
+                                                  std::vector<double>(3 * std::size_t(numBones > 0 ? numBones : 0)));
+    parallelFor(context.pool, numFrames,
+                [&](int f, int t) { fitFrame(context, blend, runs, jointTargets[std::size_t(t)].data(), f, h); });
 }

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 // Rebuilds residuals (numFrames x numVertices): r_fv = x_fv − Σ w_vk·(R_kf·p_v + t_kf)
 // over the candidate bones k of v in list order.

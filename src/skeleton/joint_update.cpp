@@ -6,14 +6,6 @@
 
 namespace {
 
-bool isLinked(const SkeletonGraph& skeleton, int a, int b)
-{
-    if (std::size_t(a) >= skeleton.adjacency.size())
-        return false;
-    const std::vector<bool>& row = skeleton.adjacency[a];
-    return std::size_t(b) < row.size() && row[b];
-}
-
 bool isFinite3(const Vector& v) { return v.size() >= 3 && std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
 
 // Rows 3f .. 3f + 2 of A and b: (R_jf − R_if)·x = t_if − t_jf.
@@ -87,6 +79,16 @@ Vector jointPrior(const RiggingContext& context, int i, int j)
     if (W >= 0.1)
         return divideVector3(S, W);
     return divideVector3(S, 0.1);
+}
+
+double jointDisagreement(const RiggingContext& context, int i, int j, const Vector& q)
+{
+    double e = 0.0;
+    for (int f = 0; f < context.numFrames; ++f) {
+        Vector d = subtractVector3(transformPoint(context.bones[j], f, q), transformPoint(context.bones[i], f, q));
+        e = e + (d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    }
+    return e;
 }
 
 void updateJoints(RiggingContext& context, bool allPairs)

@@ -39,7 +39,7 @@ void renumberBones(RiggingContext& context, const std::vector<int>& keep)
 
 } // namespace
 
-bool pruneBones(RiggingContext& context)
+bool pruneBones(RiggingContext& context, FitCache* cache)
 {
     const int numBones = context.numBones;
     if (numBones < 0 || context.boneVertices.size() < std::size_t(numBones) ||
@@ -68,7 +68,7 @@ bool pruneBones(RiggingContext& context)
 
     renumberBones(context, keep);
     if (context.numBones > 0) {
-        selectCandidateBones(context, context.nnz, false);
+        selectCandidateBones(context, context.nnz, false, cache);
     } else {
         // No bone left to choose from: every candidate list is empty.
         context.boneVertices.clear();

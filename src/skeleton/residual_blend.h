@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 // Every vertex's candidate pairs (bone, weight) in one compact run, per vertex
 // in list order, with the rest positions and the transformations as they are

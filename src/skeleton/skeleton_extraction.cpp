@@ -18,17 +18,6 @@ double weightOverlap(const RiggingContext& context, int i, int j)
     return o;
 }
 
-// Σ_f |(R_jf·q + t_jf) − (R_if·q + t_if)|²: how far apart the two bones carry the joint.
-double jointDisagreement(const RiggingContext& context, int i, int j, const Vector& q)
-{
-    double e = 0.0;
-    for (int f = 0; f < context.numFrames; ++f) {
-        Vector d = subtractVector3(transformPoint(context.bones[j], f, q), transformPoint(context.bones[i], f, q));
-        e = e + (d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    }
-    return e;
-}
-
 // Ascending cost; a NaN cost sorts after every number so the order stays strict.
 bool cheaper(const JointCandidate& a, const JointCandidate& b)
 {

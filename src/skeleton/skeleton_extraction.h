@@ -1,7 +1,7 @@
 // Skeleton as a minimum spanning tree over the bones.
 #pragma once
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 struct JointCandidate {
     double cost;

@@ -11,13 +11,11 @@
 
 struct RiggingContext;
 
+// Whoever hands one to the weight passes promises that the rest pose, the
+// sequence, the neighbours and their rigidity weights do not change while it
+// is in use, and that only the weight passes and the candidate choice change
+// the weights and the candidate lists (the driver does for a run).
 struct FitCache {
-    // Off by default: whoever turns it on promises that the rest pose, the
-    // sequence, the neighbours and their rigidity weights do not change while
-    // it is on, and that only the weight passes and the candidate choice
-    // change the weights and the candidate lists (the driver does for a run).
-    bool enabled = false;
-
     // What the entries belong to: the transformations, bit for bit, in the
     // layout of flattenBoneTransforms, the counts and the input containers.
     std::vector<double> transforms;
@@ -26,10 +24,6 @@ struct FitCache {
     int numBones = -1;
     const double* sequenceData = nullptr;
     const void* restPoseData = nullptr;
-
-    // The sequence in vertex tiles (tileTrajectories), so that the passes
-    // stream each tile's whole trajectories.
-    std::vector<double> tiles;
 
     // Candidate scoring: fit error of every vertex under every bone,
     // [vertex][numBones], valid where the flag of the vertex's tile is set,
@@ -46,13 +40,12 @@ struct FitCache {
     std::vector<double> sums;
 
     // The neighbour prior's tables as the last restricted candidate choice or
-    // weight solve left them (valid), for the next one. A candidate choice
+    // weight solve left them (prior.kept), for the next one. A candidate choice
     // over all bones (after pruning) rebuilds every list and drops them.
     PriorTables prior;
-    bool priorValid = false;
 };
 
 // Ties the cache to the current bones (flat, from flattenBoneTransforms over
 // context.bones) and counts: the entries stay when those are unchanged and are
-// dropped otherwise. Returns whether the cache is on.
-bool syncFitCache(RiggingContext& context, const std::vector<double>& flat);
+// dropped otherwise.
+void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vector<double>& flat);

@@ -6,9 +6,14 @@
 #include "linalg/vertex_tiles.h"
 #include "linalg/wide_lanes.h"
 
-void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& work)
+void prepareFitSums(const RiggingContext& context, FitSumsInputs& inputs)
 {
-    flattenBoneTransforms(context.bones, context.numFrames, work.flat);
+    flattenBoneTransforms(context.bones, context.numFrames, inputs.flat);
+    inputs.tiles = tiledSequence(context, inputs.localTiles);
+}
+
+void sizeFitSums(const RiggingContext& context, int longest, FitSumsWork& work)
+{
     work.packed.resize(std::size_t(context.numFrames) * 48);
     std::fill(work.packedBones, work.packedBones + 4, -1);
     work.moved.resize(std::size_t(longest) * 3);
@@ -16,9 +21,8 @@ void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& wor
     work.rhs.resize(longest);
 }
 
-void widenFitSums(RiggingContext& context, int longest)
+void widenFitSums(FitCache& cache, const RiggingContext& context, int longest)
 {
-    FitCache& cache = context.fitCache;
     if (cache.width >= longest)
         return;
     cache.width = longest;
@@ -33,14 +37,14 @@ namespace {
 // gram[i] sums M_i·M_j and lane i of rhs sums M_i·x over the rows 3f+c in
 // order from 0.0. Each point is moved as transformFlat moves it. packed holds
 // the bones' transformations as [frame][12][lane]; x points at the vertex's
-// x coordinate in frame 0, axes axisStride and frames frameStride doubles
-// apart. Built for the baseline instruction set and for 256-bit registers.
-WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x,
-                            std::size_t frameStride, std::size_t axisStride, double* gram, double* rhs)
+// x coordinate in frame 0 of the tiled sequence (tiledTrajectory). Built for
+// the baseline instruction set and for 256-bit registers.
+WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x, double* gram,
+                            double* rhs)
 {
     const Quad zero = {0.0, 0.0, 0.0, 0.0};
     Quad g0 = zero, g1 = zero, g2 = zero, g3 = zero, r = zero;
-    for (int f = 0; f < numFrames; ++f, packed += 48, x += frameStride) {
+    for (int f = 0; f < numFrames; ++f, packed += 48, x += 3 * kVertexTile) {
         const QuadIn* m = reinterpret_cast<const QuadIn*>(packed);
         for (int c = 0; c < 3; ++c) {
             Quad s = zero;
@@ -52,7 +56,7 @@ WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p
             g1 += row[1] * row;
             g2 += row[2] * row;
             g3 += row[3] * row;
-            r += row * x[c * axisStride];
+            r += row * x[c * kVertexTile];
         }
     }
     std::memcpy(gram, &g0, sizeof g0);
@@ -66,7 +70,8 @@ WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p
 // list of up to four bones. The bones are laid into lanes in increasing
 // order, so that the next vertex with the same bones in any order reuses
 // them; entry (i, j) is the same sum of the same products in either lane order.
-void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSumsInLanes(const RiggingContext& context, const FitSumsInputs& inputs, int v, const std::vector<int>& list,
+                    FitSumsWork& work)
 {
     const int numFrames = context.numFrames, n = int(list.size());
     int bones[4] = {-1, -1, -1, -1};
@@ -86,7 +91,7 @@ void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std
                         dst[4 * c] = 0.0;
                 continue;
             }
-            const double* m = work.flat.data() + std::size_t(bones[l]) * 12;
+            const double* m = inputs.flat.data() + std::size_t(bones[l]) * 12;
             for (int fr = 0; fr < numFrames; ++fr, dst += 48, m += stride)
                 for (int c = 0; c < 12; ++c)
                     dst[4 * c] = m[c];
@@ -103,12 +108,7 @@ void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std
     const Vector& rest = context.restPose[v];
     const double p[3] = {rest[0], rest[1], rest[2]};
     double gram[16], rhs[4];
-    if (cached)
-        fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(context.fitCache.tiles.data(), numFrames, v),
-                   3 * kVertexTile, kVertexTile, gram, rhs);
-    else
-        fitRowSums(work.packed.data(), numFrames, p, context.sequence.point(0, v),
-                   std::size_t(context.sequence.columns) * 3, 1, gram, rhs);
+    fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(inputs.tiles, numFrames, v), gram, rhs);
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j <= i; ++j)
             work.gram[i * n + j] = gram[lane[i] * 4 + lane[j]];
@@ -117,7 +117,8 @@ void fitSumsInLanes(const RiggingContext& context, bool cached, int v, const std
 }
 
 // The same sums for any number of bones, one entry at a time.
-void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>& list, FitSumsWork& work)
+void fitSumsScalar(const RiggingContext& context, const FitSumsInputs& inputs, int v, const std::vector<int>& list,
+                   FitSumsWork& work)
 {
     const int numFrames = context.numFrames;
     const int n = int(list.size());
@@ -132,7 +133,7 @@ void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>&
     for (int i = 0; i < n; ++i)
         rhs[i] = 0.0;
     for (int fr = 0; fr < numFrames; ++fr) {
-        const double* frameBones = work.flat.data() + std::size_t(fr) * stride * 12;
+        const double* frameBones = inputs.flat.data() + std::size_t(fr) * stride * 12;
         for (int i = 0; i < n; ++i)
             transformFlat(frameBones + std::size_t(list[i]) * 12, p, moved + 3 * i);
         const double* x = context.sequence.point(fr, v);
@@ -148,21 +149,27 @@ void fitSumsScalar(const RiggingContext& context, int v, const std::vector<int>&
 
 } // namespace
 
-void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work)
+bool fitSumsKept(const FitCache& cache, int v, const std::vector<int>& list)
+{
+    const int* key = cache.lists.data() + std::size_t(v) * (1 + cache.width);
+    return key[0] == int(list.size()) && std::equal(list.begin(), list.end(), key + 1);
+}
+
+void fitSums(const RiggingContext& context, const FitSumsInputs& inputs, FitCache* cache, int v,
+             const std::vector<int>& list, FitSumsWork& work)
 {
     const int n = int(list.size());
-    FitCache& cache = context.fitCache;
-    int* key = cached ? cache.lists.data() + std::size_t(v) * (1 + cache.width) : nullptr;
-    double* kept = cached ? cache.sums.data() + std::size_t(v) * (cache.width * cache.width + cache.width) : nullptr;
-    if (key && key[0] == n && std::equal(list.begin(), list.end(), key + 1)) {
+    int* key = cache ? cache->lists.data() + std::size_t(v) * (1 + cache->width) : nullptr;
+    double* kept = cache ? cache->sums.data() + std::size_t(v) * (cache->width * cache->width + cache->width) : nullptr;
+    if (key && fitSumsKept(*cache, v, list)) {
         std::copy(kept, kept + n * n, work.gram.begin());
         std::copy(kept + n * n, kept + n * n + n, work.rhs.begin());
         return;
     }
     if (n <= 4)
-        fitSumsInLanes(context, cached, v, list, work);
+        fitSumsInLanes(context, inputs, v, list, work);
     else
-        fitSumsScalar(context, v, list, work);
+        fitSumsScalar(context, inputs, v, list, work);
     if (key) {
         key[0] = n;
         std::copy(list.begin(), list.end(), key + 1);

@@ -6,11 +6,18 @@
 
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
+#include "weights/fit_cache.h"
 
-// Work buffers of one weight-pass call, sized once by prepareFitSums.
+// What every vertex's sums read, prepared once per weight pass.
+struct FitSumsInputs {
+    std::vector<double> flat;       // bone transformations, [frame][bone][12]
+    const double* tiles = nullptr;  // the tiled sequence (tiledSequence)
+    std::vector<double> localTiles; // its copy when the context has none
+};
+
+// Work buffers of one thread of a weight pass, sized once by sizeFitSums.
 struct FitSumsWork {
-    std::vector<double> flat;   // bone transformations, [frame][bone][12]
     std::vector<double> packed; // four bones' transformations, [frame][12][lane]
     int packedBones[4] = {-1, -1, -1, -1};
     std::vector<double> moved;  // the rest point under each candidate, [candidate][3]
@@ -18,14 +25,21 @@ struct FitSumsWork {
     std::vector<double> rhs;    // n
 };
 
-// Flattens the bones and sizes the buffers for lists of up to longest bones.
-void prepareFitSums(const RiggingContext& context, int longest, FitSumsWork& work);
+// Flattens the bones and finds the tiled sequence.
+void prepareFitSums(const RiggingContext& context, FitSumsInputs& inputs);
+
+// Sizes the buffers for lists of up to longest bones.
+void sizeFitSums(const RiggingContext& context, int longest, FitSumsWork& work);
 
 // Makes room in the cache for lists of up to longest bones (dropping what it
 // holds when it had less).
-void widenFitSums(RiggingContext& context, int longest);
+void widenFitSums(FitCache& cache, const RiggingContext& context, int longest);
 
-// Vertex v's sums for list into work.gram and work.rhs: from the cache when it
-// holds them for this very list (cached: the cache is on and tied to these
-// bones), computed otherwise, and then kept when cached.
-void fitSums(RiggingContext& context, bool cached, int v, const std::vector<int>& list, FitSumsWork& work);
+// Whether the cache holds vertex v's sums for this very list.
+bool fitSumsKept(const FitCache& cache, int v, const std::vector<int>& list);
+
+// Vertex v's sums for list into work.gram and work.rhs: from the cache (when
+// given, tied to these bones by syncFitCache) when it holds them for this
+// very list, computed otherwise, and then kept in it (in v's own entry only).
+void fitSums(const RiggingContext& context, const FitSumsInputs& inputs, FitCache* cache, int v,
+             const std::vector<int>& list, FitSumsWork& work);

@@ -6,6 +6,7 @@
 
 struct PriorTables {
     bool usable = false; // the weights have the shape the prior needs
+    bool kept = false;   // kept work: as the last restricted pass left them, for the next one
     int width = 0;       // entries per vertex
     // Per vertex its candidate list with its current weights on it, in list
     // order ([vertex][width]).

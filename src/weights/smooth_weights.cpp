@@ -186,7 +186,7 @@ void buildPriorTables(const RiggingContext& context, int minWidth, PriorTables& 
 bool priorTablesCurrent(const RiggingContext& context, int k, const PriorTables& tables)
 {
     const std::size_t numVertices = std::size_t(context.numVertices);
-    return context.fitCache.priorValid && tables.usable && tables.width >= k && tables.count.size() == numVertices &&
+    return tables.kept && tables.usable && tables.width >= k && tables.count.size() == numVertices &&
            tables.neighbourStart.size() == numVertices + 1 && rowCount(context.weights) == numVertices &&
            columnCount(context.weights) == std::size_t(context.numBones) &&
            context.vertexBones.size() >= numVertices;

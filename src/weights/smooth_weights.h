@@ -1,7 +1,7 @@
 // Neighbour rigidity weights and the smoothed weight prior of a vertex.
 #pragma once
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 #include "weights/prior_tables.h"
 
 // smoothWeights[v][k] = 1 / (rms edge-length change + smoothEpsilon·rest length)
@@ -22,7 +22,7 @@ void smoothedWeightVector(const RiggingContext& context, int v, Vector& out, boo
 // bring).
 void buildPriorTables(const RiggingContext& context, int minWidth, PriorTables& tables);
 
-// Whether tables kept from the last weight pass (context.fitCache.priorValid)
+// Whether tables kept from the last weight pass (tables.kept)
 // still fit the context's shape and lists of up to k bones.
 bool priorTablesCurrent(const RiggingContext& context, int k, const PriorTables& tables);
 

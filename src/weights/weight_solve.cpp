@@ -3,22 +3,31 @@
 #include <cstring>
 
 #include "linalg/least_squares.h"
+#include "parallel/parallel_for.h"
 #include "weights/fit_sums.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 
 namespace {
 
-// Work buffers of one solveWeights call, sized once.
+// Work buffers of one thread of a solveWeights call, sized once.
 struct SolveWork {
-    FitSumsWork fit;            // bone transformations and the fit rows' sums
+    FitSumsWork fit;            // the fit rows' sums
     std::vector<double> target; // s·g[b_i], the right-hand side of the smoothness rows
     Matrix H;
     Vector f;
     Vector start;
     Vector prior;
-    PriorTables priorTables;
     std::vector<int> list; // the vertex's candidates
+};
+
+// What every vertex's solve reads, the same for all of them.
+struct SolveInputs {
+    FitSumsInputs fit;
+    FitCache* cache = nullptr;
+    PriorTables* tables = nullptr;
+    double s = 0.0;            // sqrt(numFrames·omega)
+    std::size_t available = 0; // bones that a list may name
 };
 
 // Normal equations of the vertex's system: fit rows 3f..3f+2 holding the rest
@@ -88,10 +97,59 @@ void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vect
     }
 }
 
-void solveWeights(RiggingContext& context, int k)
+namespace {
+
+bool listInRange(const std::vector<int>& list, std::size_t available)
+{
+    for (int b : list)
+        if (b < 0 || std::size_t(b) >= available)
+            return false;
+    return true;
+}
+
+// Vertex v's weights over its candidates into its weight row and its prior
+// entry. Reads the neighbours' entries: the lower-numbered ones as their own
+// solve left them, the higher-numbered ones as before theirs.
+void solveVertex(RiggingContext& context, const SolveInputs& in, int v, SolveWork& work)
+{
+    const int numBones = context.numBones;
+    PriorTables& tables = *in.tables;
+    // The tables hold every list as well, in one compact block.
+    std::vector<int>& list = work.list;
+    if (tables.usable) {
+        const int* bones = tables.bone.data() + std::size_t(v) * tables.width;
+        list.assign(bones, bones + tables.count[v]);
+    } else {
+        list = context.vertexBones[v];
+    }
+    if (!listInRange(list, in.available))
+        throwSubscriptError();
+    Vector& row = context.weights[v];
+    if (list.empty()) {
+        // No candidate to hold the weight: the row stays all zeros.
+        for (int j = 0; j < numBones; ++j)
+            row[j] = 0.0;
+        setPriorEntry(tables, v, list, row);
+        return;
+    }
+    smoothedPrior(context, tables, v, work.prior);
+    fitSums(context, in.fit, in.cache, v, list, work.fit);
+    addSmoothnessRows(list, in.s, work);
+    solveStartPoint(row, list, work.start);
+    solveSimplexNormal(work.H, work.f, work.start);
+    if (row.size() < std::size_t(numBones))
+        throwSubscriptError();
+    std::fill(row.data(), row.data() + numBones, 0.0);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        row[list[i]] = work.start[i];
+    setPriorEntry(tables, v, list, row);
+}
+
+} // namespace
+
+void solveWeights(RiggingContext& context, int k, FitCache* cache)
 {
     const int numVertices = context.numVertices, numFrames = context.numFrames, numBones = context.numBones;
-    const double s = std::sqrt(numFrames * context.omega);
     if (context.vertexBones.size() < std::size_t(numVertices) || rowCount(context.restPose) < std::size_t(numVertices) ||
         context.sequence.rows < numFrames || context.sequence.columns < numVertices)
         throwSubscriptError();
@@ -103,57 +161,47 @@ void solveWeights(RiggingContext& context, int k)
     buildZeroSumBases(longest);
     resizeMatrix(context.weights, numVertices, numBones);
 
-    SolveWork work;
-    prepareFitSums(context, longest, work.fit);
-    const std::size_t available = context.bones.size() < std::size_t(numBones) ? context.bones.size() : numBones;
-    work.target.resize(longest);
-    // The fit rows depend on nothing that a weight pass changes: with the
-    // cache on, a vertex whose list is the same as in the last call with these
+    SolveInputs in;
+    in.s = std::sqrt(numFrames * context.omega);
+    in.cache = cache;
+    prepareFitSums(context, in.fit);
+    in.available = context.bones.size() < std::size_t(numBones) ? context.bones.size() : numBones;
+    // The fit rows depend on nothing that a weight pass changes: with kept
+    // work, a vertex whose list is the same as in the last call with these
     // bones reuses their sums.
-    const bool cached = syncFitCache(context, work.fit.flat);
-    if (cached)
-        widenFitSums(context, longest);
+    if (cache) {
+        syncFitCache(*cache, context, in.fit.flat);
+        widenFitSums(*cache, context, longest);
+    }
 
     // The prior's tables as the candidate choice left them, or fresh ones.
-    PriorTables& tables = cached ? context.fitCache.prior : work.priorTables;
-    if (!(cached && priorTablesCurrent(context, longest, tables)))
-        buildPriorTables(context, longest, tables);
-    if (cached)
-        context.fitCache.priorValid = false;
+    PriorTables ownTables;
+    in.tables = cache ? &cache->prior : &ownTables;
+    if (!(cache && priorTablesCurrent(context, longest, *in.tables)))
+        buildPriorTables(context, longest, *in.tables);
+    in.tables->kept = false;
 
-    work.list.reserve(std::size_t(longest));
-    for (int v = 0; v < numVertices; ++v) {
-        // The tables hold every list as well, in one compact block.
-        std::vector<int>& list = work.list;
-        if (tables.usable) {
-            const int* bones = tables.bone.data() + std::size_t(v) * tables.width;
-            list.assign(bones, bones + tables.count[v]);
-        } else {
-            list = context.vertexBones[v];
-        }
-        for (int b : list)
-            if (b < 0 || std::size_t(b) >= available)
-                throwSubscriptError();
-        Vector& row = context.weights[v];
-        if (list.empty()) {
-            // No candidate to hold the weight: the row stays all zeros.
-            for (int j = 0; j < numBones; ++j)
-                row[j] = 0.0;
-            setPriorEntry(tables, v, list, row);
-            continue;
-        }
-        smoothedPrior(context, tables, v, work.prior);
-        fitSums(context, cached, v, list, work.fit);
-        addSmoothnessRows(list, s, work);
-        solveStartPoint(row, list, work.start);
-        solveSimplexNormal(work.H, work.f, work.start);
-        if (row.size() < std::size_t(numBones))
-            throwSubscriptError();
-        std::fill(row.data(), row.data() + numBones, 0.0);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            row[list[i]] = work.start[i];
-        setPriorEntry(tables, v, list, row);
+    std::vector<SolveWork> work(std::size_t(context.pool ? context.pool->size() : 1));
+    for (SolveWork& w : work) {
+        sizeFitSums(context, longest, w.fit);
+        w.target.resize(longest);
+        w.list.reserve(std::size_t(longest));
     }
-    if (cached)
-        context.fitCache.priorValid = true;
+    // The fit rows' sums depend on the vertex's list alone: with kept work
+    // the threads form the missing ones first, each vertex's in its own entry.
+    if (cache && in.tables->usable)
+        parallelChunks(context.pool, numVertices, 64, [&](int first, int last, int t) {
+            SolveWork& own = work[std::size_t(t)];
+            for (int v = first; v < last; ++v) {
+                const int* bones = in.tables->bone.data() + std::size_t(v) * in.tables->width;
+                own.list.assign(bones, bones + in.tables->count[v]);
+                if (!own.list.empty() && listInRange(own.list, in.available) && !fitSumsKept(*cache, v, own.list))
+                    fitSums(context, in.fit, cache, v, own.list, own.fit);
+            }
+        });
+    // Each vertex reads the new weights of its lower-numbered neighbours and
+    // the old ones of the others: one thread, in vertex order.
+    for (int v = 0; v < numVertices; ++v)
+        solveVertex(context, in, v, work[0]);
+    in.tables->kept = cache != nullptr;
 }

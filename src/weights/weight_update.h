@@ -1,12 +1,14 @@
 // Candidate bones per vertex and the constrained per-vertex weight solve.
 #pragma once
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
+#include "weights/fit_cache.h"
 
 // Fills vertexBones (at most k per vertex, best score first) and boneVertices
 // (its transpose, ascending). With restricted, only bones in contact with the
-// vertex's dominant bone across the mesh are taken.
-void selectCandidateBones(RiggingContext& context, int k, bool restricted);
+// vertex's dominant bone across the mesh are taken. cache, when given, keeps
+// the fit errors for the next call with the same bones (see FitCache).
+void selectCandidateBones(RiggingContext& context, int k, bool restricted, FitCache* cache);
 
 // Start of one vertex's solve: its current weights (weightRow) on its
 // candidates (bones), scaled to sum to one when their sum exceeds 0.001, and
@@ -17,5 +19,6 @@ void solveStartPoint(const Vector& weightRow, const std::vector<int>& bones, Vec
 // one, close to the neighbours' smoothed weights. Vertices are solved in order,
 // so later vertices see the new weights of earlier neighbours. Every list of
 // vertexBones must hold at least one bone; a vertex without candidates gets an
-// all-zero row.
-void solveWeights(RiggingContext& context, int k);
+// all-zero row. cache, when given, keeps each vertex's fit sums for the next
+// call with the same bones and list.
+void solveWeights(RiggingContext& context, int k, FitCache* cache);

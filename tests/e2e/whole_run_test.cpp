@@ -49,16 +49,7 @@ TEST(WholeRun, BentBarGivesAValidRig)
     EXPECT_EQ(rig.numFrames, 10);
     EXPECT_GE(rig.numBones, 2);
     EXPECT_EQ(rig.numJoints, rig.numBones - 1);
-    for (const auto& row : rig.weights) {
-        EXPECT_LE(row.size(), 4u);
-        double sum = 0.0;
-        for (auto [bone, w] : row) {
-            EXPECT_GE(w, 0.0);
-            EXPECT_LT(bone, rig.numBones);
-            sum += w;
-        }
-        EXPECT_NEAR(sum, 1.0, 1e-5); // weights are written with six digits
-    }
+    testrun::expectWeightRows(rig, 4);
 
     // Console: the load lines, then repetition lines of the expected shape.
     EXPECT_EQ(r.out.rfind("Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n", 0), 0u);
@@ -95,15 +86,7 @@ TEST(WholeRun, GeneratedCreatureIsRecovered)
     EXPECT_EQ(rig.numVertices, truth.numVertices);
     EXPECT_EQ(rig.numJoints, rig.numBones - 1);
     EXPECT_GE(rig.numBones, 6);
-    for (const auto& row : rig.weights) {
-        EXPECT_LE(row.size(), 4u);
-        double sum = 0.0;
-        for (auto [bone, w] : row) {
-            EXPECT_GE(w, 0.0);
-            sum += w;
-        }
-        EXPECT_NEAR(sum, 1.0, 1e-5);
-    }
+    testrun::expectWeightRows(rig, 4);
     const std::size_t last = r.out.rfind("Ef=");
     ASSERT_NE(last, std::string::npos);
     EXPECT_LT(std::stod(r.out.substr(last + 3)), 2.0);
@@ -167,10 +150,15 @@ TEST(WholeRun, UsageAndHelpExitCodes)
     EXPECT_EQ(testrun::run({}).exitCode, 1);
     EXPECT_EQ(testrun::run({"--help"}).exitCode, 0);
     EXPECT_EQ(testrun::run({"a", "b", "c", "-OMEGA"}).exitCode, 1);
-    testrun::RunResult bad = testrun::run({"-NNZ", "0", "a", "b", "c"});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_TRUE(bad.out.empty());
-    EXPECT_NE(bad.err.find("-NNZ 0"), std::string::npos);
+    // Refused values: one line on the error stream before anything is read.
+    const std::vector<std::vector<std::string>> refused = {{"-NNZ", "0"}, {"-OMEGA", "1e308"}, {"-OMEGA", "nan"}};
+    for (const std::vector<std::string>& option : refused) {
+        testrun::RunResult bad = testrun::run({option[0], option[1], "a", "b", "c"});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_TRUE(bad.out.empty());
+        EXPECT_EQ(bad.err.find("Tolvan: " + option[0] + " "), 0u) << bad.err;
+        EXPECT_EQ(bad.err.find('\n'), bad.err.size() - 1) << bad.err;
+    }
 }
 
 } // namespace

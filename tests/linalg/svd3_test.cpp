@@ -126,49 +126,4 @@ TEST(RotationFit, ResultBitsArePinned)
     }
 }
 
-TEST(RotationFit, PlainArraysGiveTheBitsOfTheMatrixSteps)
-{
-    // R = V·Uᵀ and t = c_t − R·c_s from svd3, against the array version, on
-    // general, rank-deficient, zero and non-finite covariances.
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::mt19937_64 rng(11);
-    std::normal_distribution<double> normal;
-    for (int trial = 0; trial < 3000; ++trial) {
-        Matrix a = zeroMatrix3();
-        for (Vector& row : a)
-            for (double& v : row)
-                v = normal(rng);
-        if (trial % 4 == 1)
-            a[2] = scaleVector3(2.0, a[0]); // rank 2
-        if (trial % 4 == 2)
-            a[1] = a[2] = scaleVector3(-0.5, a[0]); // rank 1
-        if (trial % 50 == 3)
-            a = zeroMatrix3();
-        if (trial % 50 == 7)
-            a[1][2] = nan;
-        const Vector cs = makeVector3(normal(rng), normal(rng), normal(rng));
-        const Vector ct = makeVector3(normal(rng), normal(rng), normal(rng));
-        double A[3][3], source[3], target[3], R[3][3], t[3];
-        for (int r = 0; r < 3; ++r) {
-            source[r] = cs[r];
-            target[r] = ct[r];
-            for (int c = 0; c < 3; ++c)
-                A[r][c] = a[r][c];
-        }
-        Matrix S, U, V;
-        const bool decomposed = svd3(a, S, U, V);
-        ASSERT_EQ(rotationFromCovariance3(A, source, target, R, t), decomposed) << trial;
-        if (!decomposed)
-            continue;
-        const Matrix expectedR = multiply(V, transpose(U));
-        const Vector expectedT = subtractVector3(ct, multiplyVector(expectedR, cs));
-        for (int r = 0; r < 3; ++r) {
-            EXPECT_TRUE(t[r] == expectedT[r] || (std::isnan(t[r]) && std::isnan(expectedT[r]))) << trial;
-            for (int c = 0; c < 3; ++c)
-                EXPECT_TRUE(R[r][c] == expectedR[r][c] || (std::isnan(R[r][c]) && std::isnan(expectedR[r][c])))
-                    << trial;
-        }
-    }
-}
-
 } // namespace

@@ -26,8 +26,12 @@ TEST(VertexTiles, TrajectoriesGroupedByTilesWithZeroLanesAfterTheEnd)
         for (int a = 0; a < 3; ++a)
             for (int lane = 4; lane < kVertexTile; ++lane)
                 EXPECT_EQ(last[(f * 3 + a) * kVertexTile + lane], 0.0);
-    // Fewer points than the counts ask for is an index error.
+    // Fewer points than the counts ask for is an index error; none is no tile.
     EXPECT_THROW(tileTrajectories(sequence, 4, 20, tiles), std::out_of_range);
+    for (const auto& [frames, vertices] : {std::pair{0, 20}, std::pair{3, 0}}) {
+        tileTrajectories(sequence, frames, vertices, tiles);
+        EXPECT_TRUE(tiles.empty());
+    }
 }
 
 } // namespace

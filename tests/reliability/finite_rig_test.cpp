@@ -36,29 +36,26 @@ TEST(FiniteRig, EveryWrittenNumberIsChecked)
     std::string where;
     RiggingContext c = twoBoneRig();
     EXPECT_TRUE(rigIsFinite(c, where));
-
-    c.jointTable.point(1, 0)[2] = inf;
-    EXPECT_FALSE(rigIsFinite(c, where));
-    EXPECT_EQ(where, "the joint between bones 1 and 0");
-
-    c = twoBoneRig();
-    c.bones[1].rotations[1][2][0] = nan;
-    EXPECT_FALSE(rigIsFinite(c, where));
-    EXPECT_EQ(where, "the transformation of bone 1 in frame 1");
-
-    c = twoBoneRig();
-    c.bones[0].translations[1][2] = -inf;
-    EXPECT_FALSE(rigIsFinite(c, where));
-    EXPECT_EQ(where, "the transformation of bone 0 in frame 1");
-
-    c = twoBoneRig();
-    c.weights[2][1] = nan;
-    EXPECT_FALSE(rigIsFinite(c, where));
-    EXPECT_EQ(where, "the weights of vertex 2");
-
-    // A joint position of an unlinked pair is not written, so it is not checked.
-    c = twoBoneRig();
-    c.skeleton.reset(2);
-    c.jointTable.point(0, 1)[0] = nan;
-    EXPECT_TRUE(rigIsFinite(c, where));
+    // One bad number each, and the place it is named by ("" for none: a
+    // joint position of an unlinked pair is not written, so not checked).
+    const struct {
+        void (*spoil)(RiggingContext&, double);
+        double value;
+        const char* where;
+    } cases[] = {
+        {[](RiggingContext& r, double x) { r.jointTable.point(1, 0)[2] = x; }, inf, "the joint between bones 1 and 0"},
+        {[](RiggingContext& r, double x) { r.bones[1].rotations[1][2][0] = x; }, nan,
+         "the transformation of bone 1 in frame 1"},
+        {[](RiggingContext& r, double x) { r.bones[0].translations[1][2] = x; }, -inf,
+         "the transformation of bone 0 in frame 1"},
+        {[](RiggingContext& r, double x) { r.weights[2][1] = x; }, nan, "the weights of vertex 2"},
+        {[](RiggingContext& r, double x) { r.skeleton.reset(2), r.jointTable.point(0, 1)[0] = x; }, nan, ""},
+    };
+    for (const auto& t : cases) {
+        c = twoBoneRig();
+        t.spoil(c, t.value);
+        where.clear();
+        EXPECT_EQ(rigIsFinite(c, where), *t.where == '\0') << t.where;
+        EXPECT_EQ(where, t.where);
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "run/command_line.h"
@@ -43,10 +44,22 @@ TEST(CommandLine, RefusesUnusableValues)
     c.nnz = 0;
     EXPECT_NE(checkParameters(c).find("-NNZ 0"), std::string::npos);
     c.nnz = 1;
-    c.omega = -1;
-    EXPECT_NE(checkParameters(c).find("-OMEGA"), std::string::npos);
-    c.omega = 0;
-    EXPECT_EQ(checkParameters(c), "");
+    // The refusal names the value and the accepted range; both ends are accepted.
+    const struct {
+        double omega;
+        const char* message;
+    } cases[] = {
+        {-1, "-OMEGA -1: the smoothness weight must lie between 0 and 1e300"},
+        {1.5e300, "-OMEGA 1.5e+300: the smoothness weight must lie between 0 and 1e300"},
+        {HUGE_VAL, "-OMEGA inf: the smoothness weight must lie between 0 and 1e300"},
+        {std::nan(""), "-OMEGA nan: the smoothness weight must lie between 0 and 1e300"},
+        {0, ""},
+        {1e300, ""},
+    };
+    for (const auto& t : cases) {
+        c.omega = t.omega;
+        EXPECT_EQ(checkParameters(c), t.message) << t.omega;
+    }
 }
 
 } // namespace

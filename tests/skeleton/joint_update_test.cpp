@@ -40,6 +40,10 @@ TEST(JointUpdate, IdenticalTracksGiveExactlyThePrior)
     EXPECT_EQ(maxDifference(jointPrior(context, 2, 1), makeVector3(0, 0, 0)), 0.0);
     context.weights[3][2] = 0.19;
     EXPECT_EQ(jointPrior(context, 0, 2)[1], (0.5 * 0.19 * context.restPose[3][1]) / 0.1);
+    // No bone and no frame: nothing to solve.
+    RiggingContext empty;
+    updateJoints(empty, true);
+    EXPECT_EQ(empty.jointTable.values.size(), 0u);
 }
 
 TEST(JointUpdate, PairsFindTheirCommonPointOrKeepTheirJoint)

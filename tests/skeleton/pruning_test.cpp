@@ -30,19 +30,19 @@ TEST(Pruning, ReportsCountsAndKeepsACountAtTheThreshold)
     context.weights[16][2] = 0.49999;     // below, NaN, or outside the list: does not
     context.weights[17][2] = std::nan("");
     context.weights[14][2] = 1.0;
-    EXPECT_FALSE(pruneBones(context));
+    EXPECT_FALSE(pruneBones(context, nullptr));
     EXPECT_EQ(out.str(), " 1:12 2:3 3:3");
 
     context = RiggingContext();
     countedRig(context, {10, 5, 4}, out); // 0.5 of 10: 5 stays, 4 goes
     context.pruneScale = 0.5;
-    EXPECT_TRUE(pruneBones(context));
+    EXPECT_TRUE(pruneBones(context, nullptr));
     EXPECT_EQ(context.numBones, 2);
     // Every bone can go.
     context = RiggingContext();
     out.str("");
     countedRig(context, {2, 2}, out);
-    EXPECT_TRUE(pruneBones(context));
+    EXPECT_TRUE(pruneBones(context, nullptr));
     EXPECT_EQ(out.str(), " 1:2 2:2");
     EXPECT_TRUE(context.numBones == 0 && context.bones.empty() && context.boneVertices.empty());
     for (int v = 0; v < 4; ++v)
@@ -58,7 +58,7 @@ TEST(Pruning, SurvivorsMoveWithTheirColumnsAndTracks)
     context.weights[7][1] = 0.75;
     context.weights[7][3] = 0.25;
     RiggingContext before = context;
-    EXPECT_TRUE(pruneBones(context));
+    EXPECT_TRUE(pruneBones(context, nullptr));
     ASSERT_EQ(context.numBones, 2);
     ASSERT_EQ(context.bones.size(), 2u);
     const int keep[2] = {1, 3};

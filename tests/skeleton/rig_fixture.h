@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 namespace rigtest {
 
@@ -32,28 +32,6 @@ inline Bone movingBone(int frames, const Vector& axis, double spin, const Vector
 
 inline Bone identityBone(int frames) { return movingBone(frames, makeVector3(0, 0, 1), 0.0, makeVector3(0, 0, 0)); }
 
-// Bone j governs counts[j] vertices, spread around (j, 0, 0) and not
-// coplanar, at weight 1; no joints and empty neighbourhoods.
-inline void cloudRig(RiggingContext& context, const std::vector<Bone>& bones, const std::vector<int>& counts)
-{
-    context.restPose.clear();
-    context.weights.clear();
-    for (std::size_t j = 0; j < counts.size(); ++j)
-        for (int i = 0; i < counts[j]; ++i) {
-            context.restPose.push_back(makeVector3(j + 0.3 * std::sin(1.7 * i + 0.2), 0.4 * std::cos(2.3 * i), 0.25 * std::sin(0.9 * i * i + 1.0)));
-            context.weights.push_back(Vector(bones.size(), 0.0));
-            context.weights.back()[j] = 1.0;
-        }
-    context.bones = bones;
-    context.numVertices = int(context.restPose.size());
-    context.numBones = int(bones.size());
-    context.numFrames = int(bones[0].rotations.size());
-    context.skeleton.reset(context.numBones);
-    resizePointTable(context.jointTable, context.numBones, context.numBones);
-    context.neighbours.assign(context.restPose.size(), {});
-    context.smoothWeights.assign(context.restPose.size(), {});
-}
-
 // count rest positions spread around centre, not coplanar.
 inline void addCloud(Matrix& rest, const Vector& centre, int count)
 {
@@ -76,6 +54,18 @@ inline void setUp(RiggingContext& context, const Matrix& rest, const std::vector
     resizePointTable(context.jointTable, context.numBones, context.numBones);
     context.neighbours.assign(rest.size(), {});
     context.smoothWeights.assign(rest.size(), {});
+}
+
+// Bone j governs counts[j] vertices of a cloud around (j, 0, 0) at weight 1.
+inline void cloudRig(RiggingContext& context, const std::vector<Bone>& bones, const std::vector<int>& counts)
+{
+    Matrix rest;
+    for (std::size_t j = 0; j < counts.size(); ++j)
+        addCloud(rest, makeVector3(double(j), 0, 0), counts[j]);
+    setUp(context, rest, bones, int(bones[0].rotations.size()));
+    for (std::size_t j = 0, v = 0; j < counts.size(); ++j)
+        for (int i = 0; i < counts[j]; ++i)
+            context.weights[v++][j] = 1.0;
 }
 
 // Candidates = the bones with a non-zero weight; then x_fv = Σ_k w_vk·(R_kf·p_v + t_kf) over truth.

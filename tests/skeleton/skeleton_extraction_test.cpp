@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "skeleton/skeleton_extraction.h"
 #include "skeleton/rig_fixture.h"
+#include "skeleton/skeleton_extraction.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "context/rigging_context.h"
 #include "io/neighbours.h"
-#include "run/rigging_context.h"
 
 namespace testmesh {
 

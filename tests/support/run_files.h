@@ -2,16 +2,18 @@
 // program in a scratch folder, and read back what a rig file holds.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "io/io_test_files.h"
+#include "context/rigging_context.h"
 #include "formats/rig_text.h"
+#include "io/io_test_files.h"
 #include "run/program_flow.h"
-#include "run/rigging_context.h"
 
 namespace testrun {
 
@@ -69,6 +71,21 @@ inline Rig readRig(const std::string& path)
     rig.ok = readRigFile(path, rig, error);
     rig.numJoints = int(rig.joints.size());
     return rig;
+}
+
+// Every vertex has at most maxWeights weights, each non-negative and on an
+// existing bone, summing to one (the file holds six digits).
+inline void expectWeightRows(const Rig& rig, std::size_t maxWeights)
+{
+    for (std::size_t v = 0; v < rig.weights.size(); ++v) {
+        EXPECT_LE(rig.weights[v].size(), maxWeights) << "vertex " << v;
+        double sum = 0.0;
+        for (auto [bone, w] : rig.weights[v]) {
+            EXPECT_TRUE(bone >= 0 && bone < rig.numBones && w >= 0.0) << "vertex " << v;
+            sum += w;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-5) << "vertex " << v;
+    }
 }
 
 } // namespace testrun

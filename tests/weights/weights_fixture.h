@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "run/rigging_context.h"
+#include "context/rigging_context.h"
 
 namespace weights_fixture {
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "example/seeded_random.h"
+#include "example/soft_motion.h"
 #include "formats/text_output.h"
 
 namespace {
@@ -11,10 +13,31 @@ namespace {
 using Vec3 = std::array<double, 3>;
 
 const double kPi = 3.14159265358979323846;
-const int kRingSize = 24;        // vertices around the body
-const int kHoleCells = 3;        // a leg opening spans 3 x 3 cells of the body
-const int kLegRings = 16;        // rings below the opening, before the foot tip
 const int kNumBones = 11;
+
+// How finely the surface is cut. At detail 1: 24 vertices around the body,
+// rings 0.075 apart along it, leg openings of 3 x 3 cells, 16 rings per leg
+// 0.05 apart. Detail d multiplies the counts around by a = round(d) and the
+// counts along by d²/a, so the vertices grow by d².
+struct Resolution {
+    int ringSize;   // vertices around the body
+    int holeCells;  // a leg opening spans holeCells x holeCells cells of the body
+    int legRings;   // rings below the opening, before the foot tip
+    double along;   // rings per unit of length, relative to detail 1
+    double legAlong; // legRings / 16
+};
+
+Resolution makeResolution(double detail)
+{
+    Resolution r;
+    const int a = int(std::lround(std::max(detail, 1.0)));
+    r.ringSize = 24 * a;
+    r.holeCells = 3 * a;
+    r.along = detail * detail / double(a);
+    r.legRings = int(std::lround(16.0 * r.along));
+    r.legAlong = double(r.legRings) / 16.0;
+    return r;
+}
 
 Vec3 add(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
@@ -26,19 +49,6 @@ double smoothStep(double x)
     x = std::clamp(x, 0.0, 1.0);
     return x * x * (3.0 - 2.0 * x);
 }
-
-// Deterministic numbers in [0, 1) from the seed (splitmix64).
-struct Random {
-    std::uint64_t state;
-    double next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        z ^= z >> 31;
-        return double(z >> 11) * (1.0 / 9007199254740992.0);
-    }
-};
 
 // Rigid transformation [R | t], R row-major: p -> R·p + t.
 struct Rigid {
@@ -195,17 +205,19 @@ std::vector<RigInfluence> bodyWeights(double s, double neckJoint, double headJoi
 }
 
 struct Body {
+    int ringSize = 0;
     int numRings = 0;
     std::vector<int> ringStart; // first vertex of each ring
     std::vector<double> ringArc;
     int tailTip = 0, noseTip = 0;
 };
 
-Body buildBody(Builder& b, const CentreLine& line, double neckJoint, double headJoint)
+Body buildBody(Builder& b, const Resolution& res, const CentreLine& line, double neckJoint, double headJoint)
 {
     Body body;
+    body.ringSize = res.ringSize;
     const double total = line.arc.back();
-    const double spacing = 0.075;
+    const double spacing = 0.075 / res.along;
     body.numRings = int(std::lround(total / spacing)) - 1;
     const double window = 0.12;
     const double capLength = 0.16;
@@ -217,8 +229,8 @@ Body buildBody(Builder& b, const CentreLine& line, double neckJoint, double head
         double r = radiusAt(line, s) * capFactor(std::min(s, total - s), capLength);
         body.ringStart.push_back(int(b.vertices.size()));
         body.ringArc.push_back(s);
-        for (int k = 0; k < kRingSize; ++k) {
-            double theta = 2.0 * kPi * k / kRingSize;
+        for (int k = 0; k < body.ringSize; ++k) {
+            double theta = 2.0 * kPi * k / body.ringSize;
             Vec3 p = add(c, add(scale(r * std::cos(theta), n), Vec3{0.0, 0.0, 0.85 * r * std::sin(theta)}));
             b.addVertex(p, bodyWeights(s, neckJoint, headJoint, window));
         }
@@ -227,7 +239,10 @@ Body buildBody(Builder& b, const CentreLine& line, double neckJoint, double head
     return body;
 }
 
-int ringVertex(const Body& body, int ring, int k) { return body.ringStart[std::size_t(ring)] + (k % kRingSize + kRingSize) % kRingSize; }
+int ringVertex(const Body& body, int ring, int k)
+{
+    return body.ringStart[std::size_t(ring)] + (k % body.ringSize + body.ringSize) % body.ringSize;
+}
 
 // True when the body cell (ring i .. i + 1, angle k .. k + 1) is a leg opening.
 struct Opening {
@@ -235,40 +250,41 @@ struct Opening {
     int angle; // first angle step
 };
 
-bool inOpening(const std::vector<Opening>& openings, int i, int k)
+bool inOpening(const std::vector<Opening>& openings, int cells, int i, int k)
 {
     for (const Opening& o : openings)
-        if (i >= o.ring && i < o.ring + kHoleCells && k >= o.angle && k < o.angle + kHoleCells)
+        if (i >= o.ring && i < o.ring + cells && k >= o.angle && k < o.angle + cells)
             return true;
     return false;
 }
 
-void buildBodyFaces(Builder& b, const Body& body, const std::vector<Opening>& openings)
+void buildBodyFaces(Builder& b, const Body& body, const std::vector<Opening>& openings, int cells)
 {
-    for (int k = 0; k < kRingSize; ++k)
+    for (int k = 0; k < body.ringSize; ++k)
         b.triangles.push_back({body.tailTip, ringVertex(body, 0, k + 1), ringVertex(body, 0, k)});
     for (int i = 0; i + 1 < body.numRings; ++i)
-        for (int k = 0; k < kRingSize; ++k)
-            if (!inOpening(openings, i, k))
+        for (int k = 0; k < body.ringSize; ++k)
+            if (!inOpening(openings, cells, i, k))
                 b.addQuad(ringVertex(body, i, k), ringVertex(body, i, k + 1), ringVertex(body, i + 1, k + 1), ringVertex(body, i + 1, k));
     int last = body.numRings - 1;
-    for (int k = 0; k < kRingSize; ++k)
+    for (int k = 0; k < body.ringSize; ++k)
         b.triangles.push_back({ringVertex(body, last, k), ringVertex(body, last, k + 1), body.noseTip});
 }
 
 // A leg grows out of an opening: its first ring is the opening's rim,
 // walked counter-clockwise seen from outside; the next rings are circles
 // straight below, closed by a tip at the foot.
-void buildLeg(Builder& b, const Body& body, const Opening& o, int upper, int lower)
+void buildLeg(Builder& b, const Resolution& res, const Body& body, const Opening& o, int upper, int lower)
 {
+    const int cells = res.holeCells, rings = res.legRings;
     std::vector<int> rim;
-    for (int k = 0; k < kHoleCells; ++k)
+    for (int k = 0; k < cells; ++k)
         rim.push_back(ringVertex(body, o.ring, o.angle + k));
-    for (int i = 0; i < kHoleCells; ++i)
-        rim.push_back(ringVertex(body, o.ring + i, o.angle + kHoleCells));
-    for (int k = kHoleCells; k > 0; --k)
-        rim.push_back(ringVertex(body, o.ring + kHoleCells, o.angle + k));
-    for (int i = kHoleCells; i > 0; --i)
+    for (int i = 0; i < cells; ++i)
+        rim.push_back(ringVertex(body, o.ring + i, o.angle + cells));
+    for (int k = cells; k > 0; --k)
+        rim.push_back(ringVertex(body, o.ring + cells, o.angle + k));
+    for (int i = cells; i > 0; --i)
         rim.push_back(ringVertex(body, o.ring + i, o.angle));
     Vec3 centre = {0.0, 0.0, 0.0};
     double top = 1e9;
@@ -277,9 +293,9 @@ void buildLeg(Builder& b, const Body& body, const Opening& o, int upper, int low
         top = std::min(top, b.vertices[std::size_t(v)][1]);
     }
     centre = scale(1.0 / double(rim.size()), centre);
-    const double legRadius = 0.085, spacing = 0.05;
+    const double legRadius = 0.085, spacing = 0.05 * (16.0 / double(rings));
     const double firstRing = top - 0.04;
-    const double foot = firstRing - spacing * kLegRings;
+    const double foot = firstRing - spacing * rings;
     const double hip = firstRing - 0.06, knee = 0.5 * (hip + foot) - 0.02;
     b.pivots[std::size_t(upper)] = {centre[0], hip, centre[2]};
     b.pivots[std::size_t(lower)] = {centre[0], knee, centre[2]};
@@ -296,10 +312,10 @@ void buildLeg(Builder& b, const Body& body, const Opening& o, int upper, int low
     }
     const int n = int(rim.size());
     std::vector<int> previous = rim;
-    for (int j = 0; j < kLegRings; ++j) {
+    for (int j = 0; j < rings; ++j) {
         double y = firstRing - spacing * j;
         // Wider where the leg meets the body, rounded at the foot.
-        double r = legRadius * (1.0 + 0.35 * std::exp(-3.0 * j)) * capFactor(y - foot, 0.12);
+        double r = legRadius * (1.0 + 0.35 * std::exp(-3.0 * (j / res.legAlong))) * capFactor(y - foot, 0.12);
         std::vector<int> ring;
         for (int q = 0; q < n; ++q)
             ring.push_back(b.addVertex(add(Vec3{centre[0], y, centre[2]}, scale(r, directions[std::size_t(q)])), legWeights(y)));
@@ -397,7 +413,8 @@ void buildCreature(const CreatureOptions& options, Creature& creature)
     b.pivots[0] = line.at(line.keyArc[2]);
     b.pivots[1] = line.at(neckJoint);
     b.pivots[2] = line.at(headJoint);
-    Body body = buildBody(b, line, neckJoint, headJoint);
+    const Resolution res = makeResolution(options.detail);
+    Body body = buildBody(b, res, line, neckJoint, headJoint);
     // Leg openings under the trunk, front and back, left (+z) and right (-z).
     auto ringNear = [&](double x) {
         int best = 0;
@@ -407,10 +424,11 @@ void buildCreature(const CreatureOptions& options, Creature& creature)
         return best - 1;
     };
     const int front = ringNear(0.52), back = ringNear(-0.52);
-    std::vector<Opening> openings = {{front, 8}, {front, 13}, {back, 8}, {back, 13}};
-    buildBodyFaces(b, body, openings);
+    const int a = res.ringSize / 24;
+    std::vector<Opening> openings = {{front, 8 * a}, {front, 13 * a}, {back, 8 * a}, {back, 13 * a}};
+    buildBodyFaces(b, body, openings, res.holeCells);
     for (int l = 0; l < 4; ++l)
-        buildLeg(b, body, openings[std::size_t(l)], 3 + 2 * l, 4 + 2 * l);
+        buildLeg(b, res, body, openings[std::size_t(l)], 3 + 2 * l, 4 + 2 * l);
     compact(b, creature);
     RigData& rig = creature.rig;
     rig.numBones = kNumBones;
@@ -428,6 +446,8 @@ void buildCreature(const CreatureOptions& options, Creature& creature)
     for (int f = 0; f < rig.numFrames; ++f)
         for (int v = 0; v < nV; ++v)
             skinPoint(rig, f, v, &creature.rest.positions[std::size_t(v) * 3], &creature.frames[(std::size_t(f) * nV + std::size_t(v)) * 3]);
+    if (options.soft != 0.0)
+        addSoftMotion(options, creature);
 }
 
 std::string formatSequence(const std::vector<double>& frames, int numFrames, int numVertices, int digits)

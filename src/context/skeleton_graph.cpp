@@ -1,4 +1,6 @@
-#include "run/rigging_context.h"
+#include "context/skeleton_graph.h"
+
+#include "linalg/dense.h"
 
 void SkeletonGraph::reset(int n)
 {
@@ -26,4 +28,12 @@ void SkeletonGraph::addJoint(int a, int b)
     for (int i = 0; i < n; ++i)
         if (component[i] == old)
             component[i] = label;
+}
+
+bool isLinked(const SkeletonGraph& skeleton, int a, int b)
+{
+    if (a == b || a < 0 || std::size_t(a) >= skeleton.adjacency.size())
+        return false;
+    const std::vector<bool>& row = skeleton.adjacency[a];
+    return b >= 0 && std::size_t(b) < row.size() && row[b];
 }

@@ -1,28 +1,17 @@
-// The one state record that every stage of a run reads and writes.
+// The one state record that every stage of a run reads and writes, and the
+// plain records it holds.
 #pragma once
 
-#include <array>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "context/skeleton_graph.h"
+#include "context/triangles.h"
 #include "linalg/dense.h"
-#include "weights/fit_cache.h"
 
-// The skeleton: an undirected graph over the bones with component labels.
-struct SkeletonGraph {
-    std::vector<std::vector<bool>> adjacency; // symmetric, false diagonal
-    std::vector<int> component;               // labels are bone indices
-    int jointCount = 0;
-
-    // n unlinked bones: no edges, component[i] = i.
-    void reset(int n);
-    // Links a and b unless they are already connected; a's component takes b's label.
-    void addJoint(int a, int b);
-};
-
-// Rest-pose triangles, 0-based vertex indices.
-using Triangles = std::vector<std::array<int, 3>>;
+struct StageTimes;
+struct ThreadPool;
 
 struct RiggingContext {
     // Run parameters (command line).
@@ -62,10 +51,35 @@ struct RiggingContext {
     std::vector<std::vector<double>> smoothWeights; // parallel to neighbours
     std::vector<std::vector<int>> boneVertices;     // per bone, vertices listing it (ascending)
     std::vector<std::vector<int>> vertexBones;      // per vertex, candidate bones (best first)
-    FitCache fitCache;                              // weight-pass work shared while the bones stay unchanged
+
+    // The sequence in vertex tiles (tileTrajectories), built once by
+    // tileSequence and read by the initialisation and the weight passes,
+    // which stream whole trajectories; tiledFrom, tiledFrames and
+    // tiledVertices say what it was built from.
+    std::vector<double> sequenceTiles;
+    const double* tiledFrom = nullptr;
+    int tiledFrames = -1;
+    int tiledVertices = -1;
 
     // Where progress lines go (standard output) and where warnings go
     // (standard error), unless a test redirects them.
     std::ostream* console = &std::cout;
     std::ostream* diagnostics = &std::cerr;
+
+    // The threads that the stages share their work among (null: the calling
+    // thread alone; the results are the same bit for bit either way), and
+    // where the time of each stage is added up (null: nowhere).
+    ThreadPool* pool = nullptr;
+    StageTimes* stageTimes = nullptr;
 };
+
+// Builds sequenceTiles for numFrames x numVertices of the sequence. Whoever
+// changes the sequence's values afterwards builds it again.
+void tileSequence(RiggingContext& context);
+
+// The tiled sequence: sequenceTiles when it was built from the sequence's
+// current storage and counts, otherwise a copy built into local.
+const double* tiledSequence(const RiggingContext& context, std::vector<double>& local);
+
+// Prints value as a percentage of the rest pose's box diagonal.
+void printPercent(std::ostream& out, double value, double boxDiagonal);

@@ -1,0 +1,82 @@
+// The stages that share their work among threads, on the horse of the shared
+// data folder, with state.range(0) threads (1 is the single-threaded run):
+// the bone update (frames side by side), the clustering's assignment (tiles
+// side by side) and the candidate choice over all bones with new bones (tiles
+// scored side by side, vertices ranked side by side). Skips without the data.
+#include <benchmark/benchmark.h>
+
+#include "bench_data.h"
+#include "parallel/thread_pool.h"
+#include "skeleton/bone_update.h"
+
+namespace {
+
+const char* const kMesh = "horse-gallop";
+
+void BM_ThreadedBoneUpdate(benchmark::State& state)
+{
+    const RiggingContext* base = bench::decompositionState(kMesh);
+    if (!base) {
+        state.SkipWithError("mesh not found in the data folder");
+        return;
+    }
+    RiggingContext context = *base;
+    ThreadPool pool(int(state.range(0)));
+    context.pool = &pool;
+    for (auto _ : state) {
+        state.PauseTiming();
+        context.bones = base->bones; // every call starts from the same tracks
+        state.ResumeTiming();
+        updateBoneTransformations(context, 0.0);
+    }
+    state.SetLabel(std::to_string(pool.size()) + " threads");
+}
+BENCHMARK(BM_ThreadedBoneUpdate)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ThreadedAssignVertices(benchmark::State& state)
+{
+    const RiggingContext* context = bench::decompositionState(kMesh);
+    if (!context) {
+        state.SkipWithError("mesh not found in the data folder");
+        return;
+    }
+    std::ostream quiet(nullptr);
+    ThreadPool pool(int(state.range(0)));
+    LbgParams params = bench::lbgParams(*context, quiet);
+    std::vector<Bone> bones = context->bones;
+    params.sequence = &context->sequence;
+    params.restPose = &context->restPose;
+    params.bones = &bones;
+    params.numFrames = context->numFrames;
+    params.numVertices = context->numVertices;
+    params.clusterCount = int(bones.size());
+    params.pool = &pool;
+    for (auto _ : state) {
+        assignVertices(params);
+        benchmark::DoNotOptimize(params.clusters.data());
+    }
+    state.SetLabel(std::to_string(pool.size()) + " threads");
+}
+BENCHMARK(BM_ThreadedAssignVertices)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ThreadedScoreAllCandidates(benchmark::State& state)
+{
+    const RiggingContext* base = bench::decompositionState(kMesh);
+    if (!base) {
+        state.SkipWithError("mesh not found in the data folder");
+        return;
+    }
+    RiggingContext context = *base;
+    tileSequence(context);
+    ThreadPool pool(int(state.range(0)));
+    context.pool = &pool;
+    FitCache cache;
+    for (auto _ : state) {
+        cache.transforms.clear(); // as after a bone update: every score is new
+        selectCandidateBones(context, context.nnz, false, &cache);
+    }
+    state.SetLabel(std::to_string(pool.size()) + " threads");
+}
+BENCHMARK(BM_ThreadedScoreAllCandidates)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
