@@ -33,6 +33,8 @@ TEST(CommandLine, OptionsTakeTheNextArgumentAsValueLikeAtoi)
     EXPECT_TRUE(sequenceFile.empty());
     RiggingContext d;
     EXPECT_EQ(parse(d, {"a", "b", "c", "-OMEGA"}), ParseResult::MissingValue);
+    ASSERT_EQ(parse(c, {"a", "b", "c", "-NNZ", "2"}), ParseResult::Ok); // a value may end the line
+    EXPECT_EQ(c.nnz, 2);
     EXPECT_EQ(d.omega, 0.001);
 }
 

@@ -90,6 +90,9 @@ TEST(BoneUpdate, BonesWithNothingToFitKeepTheirTracks)
     EXPECT_EQ(maxDifference(context.bones[1], start[1]), 0.0);
     EXPECT_EQ(maxDifference(context.bones[2], start[2]), 0.0);
     expectFreshResiduals(context);
+    // A negative count is an index error, not an empty loop.
+    context.numFrames = -1;
+    EXPECT_THROW(updateBoneTransformations(context, 0.0), std::out_of_range);
 }
 
 TEST(BoneUpdate, FrameWithRefusedCovarianceKeepsItsTransformation)
