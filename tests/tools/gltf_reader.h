@@ -1,19 +1,36 @@
-// The tests read exported files with the same decoder the converter uses to
-// check what it wrote (formats/gltf_decode.h), under the names they know.
+// The tests read exported files with the reader the converter uses to import
+// glTF and to check what it wrote (formats/gltf_sampling.h): the document,
+// accessors, and the mesh posed at every key time of the first animation.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "formats/gltf_decode.h"
+#include "formats/gltf_sampling.h"
 #include "io/io_test_files.h"
 
 namespace gltftest {
 
-using Asset = GltfAsset;
+struct Asset {
+    GltfDocument file;
+    nlohmann::json doc;         // file.json
+    std::vector<double> times;  // key times
+    std::vector<double> poses;  // x, y, z per vertex, key after key
+};
 
-inline Asset loadAsset(const std::string& file) { return decodeGltf(readWholeFile(file)); }
-inline std::vector<double> readAccessor(const Asset& asset, int index) { return gltfAccessor(asset, index); }
-inline std::vector<double> skinnedPositions(const Asset& asset, int frame) { return gltfSkinnedPositions(asset, frame); }
+inline Asset loadAsset(const std::string& fileName)
+{
+    Asset asset;
+    loadGltfDocument(fileName, asset.file);
+    asset.doc = asset.file.json;
+    gltfKeyPoses(asset.file, asset.times, asset.poses);
+    return asset;
+}
+inline std::vector<double> readAccessor(const Asset& asset, int index) { return readGltfAccessor(asset.file, std::size_t(index)).values; }
+inline std::vector<double> skinnedPositions(const Asset& asset, int key)
+{
+    const std::size_t n = asset.poses.size() / asset.times.size();
+    return std::vector<double>(asset.poses.begin() + long(std::size_t(key) * n), asset.poses.begin() + long(std::size_t(key + 1) * n));
+}
 
 } // namespace gltftest

@@ -1,7 +1,7 @@
 #include "commands/obj_import.h"
 
+#include "commands/import_output.h"
 #include "formats/obj_mesh.h"
-#include "formats/text_output.h"
 
 bool importObjFrames(const ObjImportRequest& request, int& numVertices, int& numTriangles, std::string& error)
 {
@@ -17,7 +17,8 @@ bool importObjFrames(const ObjImportRequest& request, int& numVertices, int& num
         error = request.restFile + ": no vertices";
         return false;
     }
-    std::string sequence = std::to_string(request.frameFiles.size()) + " " + std::to_string(count) + "\n";
+    std::vector<double> frames;
+    frames.reserve(request.frameFiles.size() * rest.positions.size());
     ObjMesh frame;
     for (const std::string& name : request.frameFiles) {
         if (!readObjMesh(name, false, frame, error))
@@ -27,24 +28,9 @@ bool importObjFrames(const ObjImportRequest& request, int& numVertices, int& num
                     " has " + std::to_string(count);
             return false;
         }
-        for (std::size_t i = 0; i < frame.positions.size(); i += 3) {
-            appendReal(sequence, frame.positions[i], 0);
-            sequence += ' ';
-            appendReal(sequence, frame.positions[i + 1], 0);
-            sequence += ' ';
-            appendReal(sequence, frame.positions[i + 2], 0);
-            sequence += '\n';
-        }
+        frames.insert(frames.end(), frame.positions.begin(), frame.positions.end());
     }
-    std::vector<StagedFile> staged(2);
-    if (!stageFile(request.sequenceOut, sequence, staged[0], error))
-        return false;
-    if (!stageFile(request.restOut, formatRestPose(rest, 0), staged[1], error)) {
-        staged.resize(1);
-        discardStagedFiles(staged);
-        return false;
-    }
-    if (!commitStagedFiles(staged, error))
+    if (!writeImportedAnimation(rest, frames, request.frameFiles.size(), request.sequenceOut, request.restOut, error))
         return false;
     numVertices = int(count);
     numTriangles = int(rest.triangles.size() / 3);

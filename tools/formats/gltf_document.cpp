@@ -160,8 +160,13 @@ void loadBuffers(const std::string& fileName, GltfDocument& doc, std::string& bi
 
 void loadGltfDocument(const std::string& fileName, GltfDocument& doc)
 {
+    parseGltfDocument(readFileBytes(fileName), fileName, doc);
+}
+
+void parseGltfDocument(std::string bytes, const std::string& fileName, GltfDocument& doc)
+{
     doc = GltfDocument();
-    std::string bytes = readFileBytes(fileName), text, binary, reason;
+    std::string text, binary, reason;
     bool hasBinary = false;
     doc.fileSize = bytes.size();
     if (looksLikeGlb(bytes)) {

@@ -29,6 +29,8 @@ struct GltfDocument {
 // KHR_mesh_quantization and appearance-only extensions are accepted).
 // External buffers must be relative paths inside the file's folder.
 void loadGltfDocument(const std::string& fileName, GltfDocument& doc);
+// The same for the file's bytes; fileName places external buffers.
+void parseGltfDocument(std::string bytes, const std::string& fileName, GltfDocument& doc);
 
 // JSON access naming the place of a fault.
 const nlohmann::json& gltfMember(const nlohmann::json& object, const char* key, const std::string& place);

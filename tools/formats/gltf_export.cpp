@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/gltf_container.h"
-#include "formats/gltf_decode.h"
+#include "formats/gltf_sampling.h"
 #include "formats/gltf_vertex_data.h"
 #include "formats/joint_tree.h"
 #include "formats/rigid_pose.h"
@@ -129,10 +129,16 @@ double writtenDifference(const RigData& rig, const std::vector<double>& rest, co
         hi[i % 3] = i < 3 ? rest[i] : std::max(hi[i % 3], rest[i]);
     }
     double diagonal = std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) + (hi[2] - lo[2]) * (hi[2] - lo[2]));
-    const GltfAsset asset = decodeGltf(file);
+    GltfDocument doc;
+    parseGltfDocument(file, "", doc);
+    std::vector<double> times, poses;
+    gltfKeyPoses(doc, times, poses);
+    if (times.size() != std::size_t(rig.numFrames) || poses.size() != times.size() * rest.size())
+        throw GltfError(std::to_string(times.size()) + " keys of " + std::to_string(poses.size() / std::max<std::size_t>(times.size(), 1) / 3) +
+                        " vertices for " + std::to_string(rig.numFrames) + " frames of " + std::to_string(rest.size() / 3));
     double worst = 0.0;
     for (int f = 0; f < rig.numFrames; ++f) {
-        const std::vector<double> written = gltfSkinnedPositions(asset, f);
+        const double* written = &poses[std::size_t(f) * rest.size()];
         for (int v = 0; v < rig.numVertices; ++v) {
             // A vertex without weights has no place in the rig to compare with.
             if (rig.weights[std::size_t(v)].empty())

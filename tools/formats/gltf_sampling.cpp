@@ -143,65 +143,90 @@ void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, st
 
 void sample(const GltfDocument& doc, const GltfSampleOptions& options, GltfSampled& out)
 {
-    GltfHierarchy h;
-    readGltfHierarchy(doc, h);
-    std::vector<GltfChannel> channels;
-    const std::vector<std::size_t> animations = chooseAnimations(doc, options.animation);
-    for (std::size_t a : animations) {
-        readGltfChannels(doc, a, channels);
-        out.animation += (out.animation.empty() ? "" : ", ") + label(doc, "animations", a);
-    }
-    const MeshNode chosen = chooseMesh(doc, h, channels, options.mesh);
-    out.mesh = label(doc, "meshes", chosen.mesh);
-    GltfSkin skin;
-    if (chosen.skin >= 0)
-        readGltfSkin(doc, std::size_t(chosen.skin), skin);
-    GltfMesh mesh;
-    readGltfMesh(doc, chosen.mesh, skin.joints.size(), mesh);
-    std::vector<double> weights = mesh.defaultWeights;
-    const json& node = doc.json["nodes"][chosen.node];
-    if (node.contains("weights"))
-        gltfNumbers(node["weights"], weights.size(), weights.data(), "nodes[" + std::to_string(chosen.node) + "].weights");
-    for (const GltfChannel& c : channels) {
-        if (c.path != GltfPath::Weights && h.nodes[c.node].hasMatrix)
-            gltfFail(c.place, "animates nodes[" + std::to_string(c.node) + "], which has a matrix instead of translation, rotation and scale");
-        if (c.path == GltfPath::Weights && c.node == chosen.node && c.width != weights.size())
-            gltfFail(c.place, std::to_string(c.width) + " weights per key for " + std::to_string(weights.size()) + " morph targets");
-    }
-    chooseTiming(channels, options.fps, mesh.positions.size() / 3, out);
-
-    const std::size_t n = mesh.positions.size();
+    GltfPoser p;
+    prepareGltfPoser(doc, options.animation, options.mesh, p);
+    out.animation = p.animationLabel;
+    out.mesh = p.meshLabel;
+    chooseTiming(p.channels, options.fps, p.mesh.positions.size() / 3, out);
+    const std::size_t n = p.mesh.positions.size();
     std::vector<GltfMatrix> world;
-    gltfWorldMatrices(h, h.nodes, world);
+    gltfWorldMatrices(p.hierarchy, p.hierarchy.nodes, world);
     out.rest.positions.resize(n);
-    gltfPosePositions(mesh, nullptr, world, chosen.skin >= 0 ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[chosen.node],
-                      weights, out.rest.positions.data());
-    out.rest.triangles = mesh.triangles;
+    gltfPosePositions(p.mesh, nullptr, world, p.skinned ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[p.node],
+                      p.weights, out.rest.positions.data());
+    out.rest.triangles = p.mesh.triangles;
     out.frames.resize(out.numFrames * n);
-    std::vector<GltfNodeState> states;
-    std::vector<double> frameWeights;
-    for (std::size_t f = 0; f < out.numFrames; ++f) {
-        const double t = out.start + double(f) / out.fps;
-        states = h.nodes;
-        frameWeights = weights;
-        for (const GltfChannel& c : channels) {
-            GltfNodeState& s = states[c.node];
-            if (c.path == GltfPath::Weights) {
-                if (c.node == chosen.node)
-                    sampleGltfChannel(c, t, 1e-3 / out.fps, frameWeights.data());
-                continue;
-            }
-            sampleGltfChannel(c, t, 1e-3 / out.fps, c.path == GltfPath::Translation ? s.t : c.path == GltfPath::Rotation ? s.r : s.s);
-        }
-        gltfWorldMatrices(h, states, world);
-        gltfPosePositions(mesh, chosen.skin >= 0 ? &skin : nullptr, world, world[chosen.node], frameWeights, &out.frames[f * n]);
-    }
+    for (std::size_t f = 0; f < out.numFrames; ++f)
+        gltfPoseAt(p, out.start + double(f) / out.fps, 1e-3 / out.fps, &out.frames[f * n]);
     for (std::size_t i = 0; i < out.frames.size(); ++i)
         if (!std::isfinite(out.frames[i]))
             throw GltfError("frame " + std::to_string(i / n) + ", vertex " + std::to_string(i % n / 3) + ": the position is not finite");
 }
 
 } // namespace
+
+void prepareGltfPoser(const GltfDocument& doc, const std::string& animation, const std::string& mesh, GltfPoser& p)
+{
+    p = GltfPoser();
+    GltfHierarchy& h = p.hierarchy;
+    readGltfHierarchy(doc, h);
+    for (std::size_t a : chooseAnimations(doc, animation)) {
+        readGltfChannels(doc, a, p.channels);
+        p.animationLabel += (p.animationLabel.empty() ? "" : ", ") + label(doc, "animations", a);
+    }
+    const MeshNode chosen = chooseMesh(doc, h, p.channels, mesh);
+    p.meshLabel = label(doc, "meshes", chosen.mesh);
+    p.node = chosen.node;
+    p.skinned = chosen.skin >= 0;
+    if (p.skinned)
+        readGltfSkin(doc, std::size_t(chosen.skin), p.skin);
+    readGltfMesh(doc, chosen.mesh, p.skin.joints.size(), p.mesh);
+    p.weights = p.mesh.defaultWeights;
+    const json& node = doc.json["nodes"][chosen.node];
+    if (node.contains("weights"))
+        gltfNumbers(node["weights"], p.weights.size(), p.weights.data(), "nodes[" + std::to_string(chosen.node) + "].weights");
+    for (const GltfChannel& c : p.channels) {
+        if (c.path != GltfPath::Weights && h.nodes[c.node].hasMatrix)
+            gltfFail(c.place, "animates nodes[" + std::to_string(c.node) + "], which has a matrix instead of translation, rotation and scale");
+        if (c.path == GltfPath::Weights && c.node == chosen.node && c.width != p.weights.size())
+            gltfFail(c.place, std::to_string(c.width) + " weights per key for " + std::to_string(p.weights.size()) + " morph targets");
+    }
+}
+
+void gltfPoseAt(const GltfPoser& p, double t, double snap, double* out)
+{
+    std::vector<GltfNodeState> states = p.hierarchy.nodes;
+    std::vector<double> weights = p.weights;
+    for (const GltfChannel& c : p.channels) {
+        GltfNodeState& s = states[c.node];
+        if (c.path == GltfPath::Weights) {
+            if (c.node == p.node)
+                sampleGltfChannel(c, t, snap, weights.data());
+            continue;
+        }
+        sampleGltfChannel(c, t, snap, c.path == GltfPath::Translation ? s.t : c.path == GltfPath::Rotation ? s.r : s.s);
+    }
+    std::vector<GltfMatrix> world;
+    gltfWorldMatrices(p.hierarchy, states, world);
+    gltfPosePositions(p.mesh, p.skinned ? &p.skin : nullptr, world, world[p.node], weights, out);
+}
+
+void gltfKeyPoses(const GltfDocument& doc, std::vector<double>& times, std::vector<double>& positions)
+{
+    GltfPoser p;
+    prepareGltfPoser(doc, "", "", p);
+    times.clear();
+    for (const GltfChannel& c : p.channels)
+        times.insert(times.end(), c.times.begin(), c.times.end());
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    const std::size_t n = p.mesh.positions.size();
+    if (double(times.size()) * double(n) > double(kMaxGltfPositions))
+        throw GltfError(std::to_string(times.size()) + " keys of " + std::to_string(n / 3) + " vertices are too many positions");
+    positions.resize(times.size() * n);
+    for (std::size_t k = 0; k < times.size(); ++k)
+        gltfPoseAt(p, times[k], 0.0, &positions[k * n]);
+}
 
 bool sampleGltfFile(const std::string& fileName, const GltfSampleOptions& options, GltfSampled& out, std::string& error)
 {

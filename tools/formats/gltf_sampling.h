@@ -1,11 +1,14 @@
-// One animation of one mesh of a glTF asset, sampled at a fixed rate into
-// positions per frame, with the rest pose beside them.
+// One animation of one mesh of a glTF asset, posed at any time as glTF
+// prescribes, or sampled at a fixed rate into positions per frame with the
+// rest pose beside them.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "formats/gltf_animation.h"
+#include "formats/gltf_scene.h"
 #include "formats/obj_mesh.h"
 
 struct GltfSampleOptions {
@@ -33,3 +36,30 @@ constexpr std::size_t kMaxGltfPositions = 50000000;
 // key time; a key time within 1e-3 of a sample step counts as that step.
 // On failure returns false with error "FILE: place: reason".
 bool sampleGltfFile(const std::string& fileName, const GltfSampleOptions& options, GltfSampled& out, std::string& error);
+
+// A mesh of an asset with what moves it: the node hierarchy, the channels of
+// the chosen animation(s), its skin and its morph weights.
+struct GltfPoser {
+    GltfHierarchy hierarchy;
+    std::vector<GltfChannel> channels;
+    GltfSkin skin;
+    GltfMesh mesh;
+    std::vector<double> weights; // the node's morph weights without animation
+    std::size_t node = 0;        // the node placing the mesh
+    bool skinned = false;
+    std::string meshLabel;       // "index 'name'"
+    std::string animationLabel;  // the same for the animation(s), comma-separated
+};
+
+// Chooses animation and mesh as GltfSampleOptions describes them and reads
+// them. Throws GltfError naming the place of a fault.
+void prepareGltfPoser(const GltfDocument& doc, const std::string& animation, const std::string& mesh, GltfPoser& poser);
+
+// x, y, z per vertex at time t (seconds): channels sampled (keys within snap
+// seconds taken as they are), morph targets blended, then skinned.
+void gltfPoseAt(const GltfPoser& poser, double t, double snap, double* out);
+
+// The positions of the only animated mesh at every key time of the first
+// animation: times sorted, each once; positions key after key. Throws
+// GltfError.
+void gltfKeyPoses(const GltfDocument& doc, std::vector<double>& times, std::vector<double>& positions);

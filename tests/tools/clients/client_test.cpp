@@ -58,7 +58,7 @@ std::vector<Subject> prepare(const ScratchFolder& dir)
 // frame after frame) and the file's own skinning, relative to the rest box diagonal.
 double clientDifference(const Subject& s, const std::string& blob)
 {
-    const GltfAsset asset = gltftest::loadAsset(s.glb);
+    const gltftest::Asset asset = gltftest::loadAsset(s.glb);
     const std::vector<double> rest = gltftest::readAccessor(asset, asset.doc["meshes"][0]["primitives"][0]["attributes"]["POSITION"]);
     const std::size_t frames = gltftest::readAccessor(asset, asset.doc["animations"][0]["samplers"][0]["input"]).size();
     EXPECT_EQ(blob.size(), frames * rest.size() * sizeof(double)) << s.name;
