@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
 
-// GCC 12 reports a false maybe-uninitialized inside <regex> in the sanitizer build.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 
 #include "support/bar_mesh.h"
+#include "support/quiet_regex.h"
 #include "support/run_files.h"
 
 namespace {

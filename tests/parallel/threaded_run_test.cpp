@@ -2,9 +2,9 @@
 // byte for byte, whatever the number of threads.
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "io/io_test_files.h"
+#include "support/quiet_regex.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <filesystem>
-#include <regex>
 
 #include "io/io_test_files.h"
+#include "support/quiet_regex.h"
 #include "report/report_data.h"
 
 namespace {
