@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string problem = checkParameters(context);
     FUZZ_CHECK(problem.find('\n') == std::string::npos, problem.c_str());
-    FUZZ_CHECK(problem.empty() || (context.nnz < 1 || !(context.omega >= 0.0)), problem.c_str());
+    FUZZ_CHECK(problem.empty() || (context.nnz < 1 || !(context.omega >= 0.0 && context.omega <= 1e300)), problem.c_str());
 
     std::ostringstream usage;
     printUsage(context, usage);
