@@ -63,6 +63,20 @@ inline LbgParams lbgParams(const RiggingContext& context, std::ostream& quiet)
     return params;
 }
 
+// lbgParams set up for assigning every vertex to one of `bones` (the
+// context's bones after initialisation).
+inline LbgParams assignmentParams(const RiggingContext& context, std::vector<Bone>& bones, std::ostream& quiet)
+{
+    LbgParams params = lbgParams(context, quiet);
+    params.sequence = &context.sequence;
+    params.restPose = &context.restPose;
+    params.bones = &bones;
+    params.numFrames = context.numFrames;
+    params.numVertices = context.numVertices;
+    params.clusterCount = int(bones.size());
+    return params;
+}
+
 // The rig as the stage with four weights per vertex sees it: the
 // initialisation, then one repetition for each limit 1 .. 4 (no skeleton),
 // with the weight-pass work kept. Built once per mesh; null when the data is

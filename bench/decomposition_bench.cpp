@@ -40,14 +40,8 @@ void BM_LbgAssignVertices(benchmark::State& state)
         return;
     }
     std::ostream quiet(nullptr);
-    LbgParams params = bench::lbgParams(*context, quiet);
     std::vector<Bone> bones = context->bones;
-    params.sequence = &context->sequence;
-    params.restPose = &context->restPose;
-    params.bones = &bones;
-    params.numFrames = context->numFrames;
-    params.numVertices = context->numVertices;
-    params.clusterCount = int(bones.size());
+    LbgParams params = bench::assignmentParams(*context, bones, quiet);
     for (auto _ : state) {
         assignVertices(params);
         benchmark::DoNotOptimize(params.clusters.data());

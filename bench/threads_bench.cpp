@@ -42,14 +42,8 @@ void BM_ThreadedAssignVertices(benchmark::State& state)
     }
     std::ostream quiet(nullptr);
     ThreadPool pool(int(state.range(0)));
-    LbgParams params = bench::lbgParams(*context, quiet);
     std::vector<Bone> bones = context->bones;
-    params.sequence = &context->sequence;
-    params.restPose = &context->restPose;
-    params.bones = &bones;
-    params.numFrames = context->numFrames;
-    params.numVertices = context->numVertices;
-    params.clusterCount = int(bones.size());
+    LbgParams params = bench::assignmentParams(*context, bones, quiet);
     params.pool = &pool;
     for (auto _ : state) {
         assignVertices(params);
