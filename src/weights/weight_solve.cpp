@@ -79,15 +79,14 @@ void addSmoothnessRows(const std::vector<int>& list, double s, SolveWork& work)
 
 } // namespace
 
-void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vector& start)
+namespace {
+
+// start[0 .. n) holds the current weights: scaled to sum to one, or 1/n each.
+void scaleStartPoint(Vector& start, int n)
 {
-    const int n = int(list.size());
-    start.resize(n);
     double sum = 0.0;
-    for (int i = 0; i < n; ++i) {
-        start[i] = weightRow[list[i]];
+    for (int i = 0; i < n; ++i)
         sum += start[i];
-    }
     if (sum > 0.001) {
         for (int i = 0; i < n; ++i)
             start[i] = start[i] / sum;
@@ -95,6 +94,17 @@ void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vect
         for (int i = 0; i < n; ++i)
             start[i] = 1.0 / n;
     }
+}
+
+} // namespace
+
+void solveStartPoint(const Vector& weightRow, const std::vector<int>& list, Vector& start)
+{
+    const int n = int(list.size());
+    start.resize(n);
+    for (int i = 0; i < n; ++i)
+        start[i] = weightRow[list[i]];
+    scaleStartPoint(start, n);
 }
 
 namespace {
@@ -105,6 +115,50 @@ bool listInRange(const std::vector<int>& list, std::size_t available)
         if (b < 0 || std::size_t(b) >= available)
             return false;
     return true;
+}
+
+// Vertex v's weights over its candidates into its prior entry alone; its
+// weight row is written afterwards from the entry (writeRowFromEntry). The
+// entry holds the row's values on the list, so the start point is taken from
+// it. Reads the neighbours' entries: the lower-numbered ones as their own
+// solve left them, the higher-numbered ones as before theirs.
+void solveVertexEntry(RiggingContext& context, const SolveInputs& in, int v, SolveWork& work)
+{
+    PriorTables& tables = *in.tables;
+    const std::size_t at = std::size_t(v) * tables.width;
+    const int n = tables.count[v];
+    std::vector<int>& list = work.list;
+    list.assign(tables.bone.data() + at, tables.bone.data() + at + n);
+    if (!listInRange(list, in.available))
+        throwSubscriptError();
+    tables.exact[v] = 1;
+    if (n == 0)
+        return;
+    smoothedPrior(context, tables, v, work.prior);
+    fitSums(context, in.fit, in.cache, v, list, work.fit);
+    addSmoothnessRows(list, in.s, work);
+    work.start.resize(n);
+    std::copy(tables.weight.data() + at, tables.weight.data() + at + n, work.start.data());
+    scaleStartPoint(work.start, n);
+    solveSimplexNormal(work.H, work.f, work.start);
+    // A bone named twice holds, in the row, the value of its last place.
+    double* weight = tables.weight.data() + at;
+    for (int i = 0; i < n; ++i) {
+        weight[i] = work.start[i];
+        for (int later = i + 1; later < n; ++later)
+            if (list[later] == list[i])
+                weight[i] = work.start[later];
+    }
+}
+
+// Vertex v's weight row from its entry: zero outside its list.
+void writeRowFromEntry(RiggingContext& context, const PriorTables& tables, int v)
+{
+    const std::size_t at = std::size_t(v) * tables.width;
+    double* row = context.weights[v].data();
+    std::fill(row, row + context.numBones, 0.0);
+    for (int i = 0; i < tables.count[v]; ++i)
+        row[tables.bone[at + i]] = tables.weight[at + i];
 }
 
 // Vertex v's weights over its candidates into its weight row and its prior
@@ -200,8 +254,22 @@ void solveWeights(RiggingContext& context, int k, FitCache* cache)
             }
         });
     // Each vertex reads the new weights of its lower-numbered neighbours and
-    // the old ones of the others: one thread, in vertex order.
-    for (int v = 0; v < numVertices; ++v)
-        solveVertex(context, in, v, work[0]);
+    // the old ones of the others: one thread, in vertex order. With the
+    // tables, that loop reads and writes only them and the rows are written
+    // afterwards, side by side (also those done when a vertex fails).
+    if (in.tables->usable) {
+        int done = 0;
+        try {
+            for (; done < numVertices; ++done)
+                solveVertexEntry(context, in, done, work[0]);
+        } catch (...) {
+            parallelFor(context.pool, done, [&](int v, int) { writeRowFromEntry(context, *in.tables, v); });
+            throw;
+        }
+        parallelFor(context.pool, numVertices, [&](int v, int) { writeRowFromEntry(context, *in.tables, v); });
+    } else {
+        for (int v = 0; v < numVertices; ++v)
+            solveVertex(context, in, v, work[0]);
+    }
     in.tables->kept = cache != nullptr;
 }
