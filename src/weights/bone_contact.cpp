@@ -60,9 +60,13 @@ void buildBoneContact(const RiggingContext& context, const PriorTables* tables, 
         auto touch = [&](int u) {
             if (u < 0 || u >= numVertices)
                 throwSubscriptError();
+            // Most edges join two vertices of one dominant bone, which
+            // touches itself already.
             const int du = contact.dominantBone[u];
-            link(du, dv);
-            link(dv, du);
+            if (du != dv) {
+                link(du, dv);
+                link(dv, du);
+            }
         };
         // The prior's compact neighbour runs when it has them.
         if (neighbourRuns)
