@@ -101,6 +101,8 @@ RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double
         }
         if (verbose)
             out << "B";
+        if (kept)
+            releaseBoneWork(*kept);
         {
             StageTimer timer(context.stageTimes, Stage::BoneUpdate);
             updateBoneTransformations(context, lambda);

@@ -29,3 +29,14 @@ void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vec
     else
         cache.width = 0;
 }
+
+void releaseBoneWork(FitCache& cache)
+{
+    std::vector<double>().swap(cache.transforms);
+    std::vector<double>().swap(cache.scores);
+    std::vector<unsigned char>().swap(cache.scored);
+    std::vector<int>().swap(cache.lists);
+    std::vector<double>().swap(cache.sums);
+    cache.width = 0;
+    cache.numVertices = -1; // ties to nothing: the next call starts afresh
+}

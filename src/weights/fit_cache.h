@@ -49,3 +49,8 @@ struct FitCache {
 // context.bones) and counts: the entries stay when those are unchanged and are
 // dropped otherwise.
 void syncFitCache(FitCache& cache, const RiggingContext& context, const std::vector<double>& flat);
+
+// Frees the work tied to the bones (everything but the prior's tables): the
+// bone update is about to change them, and while it runs with its residuals
+// this storage would only add to the run's peak memory.
+void releaseBoneWork(FitCache& cache);
