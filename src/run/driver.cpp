@@ -68,6 +68,17 @@ void dumpRig(RiggingContext& context)
         *context.diagnostics << "Tolvan: warning: could not write " << name << ": " << error << "\n";
 }
 
+// Every bone update rebuilds the residuals, and they are read until the
+// errors that follow it. A large table is freed in between, so that it and
+// the weight passes' kept work are never held at once: the run's peak stays
+// near the sequence, its tiled copy and the larger of the two.
+void releaseLargeResiduals(RiggingContext& context)
+{
+    constexpr std::size_t kLarge = std::size_t(64) << 20; // bytes
+    if (context.residuals.values.size() * sizeof(double) >= kLarge)
+        context.residuals = PointTable();
+}
+
 } // namespace
 
 RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double lambda)
@@ -107,6 +118,16 @@ RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double
             StageTimer timer(context.stageTimes, Stage::BoneUpdate);
             updateBoneTransformations(context, lambda);
         }
+        // The errors of this repetition, printed unless a bone is pruned (a
+        // pruning that removes nothing leaves the residuals and bones as
+        // they are): taken now, so that the residuals are not held while
+        // the pruning chooses candidates anew.
+        {
+            StageTimer timer(context.stageTimes, Stage::Errors);
+            context.fitError = computeFitError(context);
+            context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
+        }
+        releaseLargeResiduals(context);
         if (verbose)
             out << "P";
         bool pruned;
@@ -120,11 +141,6 @@ RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double
             return context.numBones == 0 ? RepsResult::NoBoneLeft : RepsResult::BoneRemoved;
         }
 
-        {
-            StageTimer timer(context.stageTimes, Stage::Errors);
-            context.fitError = computeFitError(context);
-            context.jointError = lambda > 0 ? computeJointError(context) : 0.0;
-        }
         if (verbose) {
             out << " | " << context.numBones << " (bones) | Ef=";
             printPercent(out, context.fitError, context.boxDiagonal);
