@@ -1,8 +1,9 @@
 // The stages that share their work among threads, on the horse of the shared
 // data folder, with state.range(0) threads (1 is the single-threaded run):
 // the bone update (frames side by side), the clustering's assignment (tiles
-// side by side) and the candidate choice over all bones with new bones (tiles
-// scored side by side, vertices ranked side by side). Skips without the data.
+// side by side), the candidate choice over all bones with new bones (tiles
+// scored side by side, vertices ranked side by side) and a later weight pass.
+// Skips without the data.
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
@@ -72,5 +73,30 @@ void BM_ThreadedScoreAllCandidates(benchmark::State& state)
     state.SetLabel(std::to_string(pool.size()) + " threads");
 }
 BENCHMARK(BM_ThreadedScoreAllCandidates)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A later weight pass of a repetition (the fit work kept): the restricted
+// choice made side by side and redone in order where needed, then the solve
+// (in vertex order, its rows written side by side).
+void BM_ThreadedWeightPass(benchmark::State& state)
+{
+    const RiggingContext* base = bench::decompositionState(kMesh);
+    if (!base) {
+        state.SkipWithError("mesh not found in the data folder");
+        return;
+    }
+    RiggingContext context = *base;
+    tileSequence(context);
+    ThreadPool pool(int(state.range(0)));
+    context.pool = &pool;
+    FitCache cache;
+    selectCandidateBones(context, context.nnz, true, &cache);
+    solveWeights(context, context.nnz, &cache);
+    for (auto _ : state) {
+        selectCandidateBones(context, context.nnz, true, &cache);
+        solveWeights(context, context.nnz, &cache);
+    }
+    state.SetLabel(std::to_string(pool.size()) + " threads");
+}
+BENCHMARK(BM_ThreadedWeightPass)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
