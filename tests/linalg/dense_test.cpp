@@ -62,6 +62,9 @@ TEST(Dense, FlatTransformsMatchTransformPoint)
         }
     EXPECT_EQ(transformPoint(bones[0], 1, makeVector3(0, 0, 0))[1], 1.0);
     EXPECT_THROW(transformPoint(bones[0], 2, makeVector3(0, 0, 0)), std::out_of_range);
+    Bone shorter = bones[1]; // a track shorter in one part than the other
+    shorter.rotations.pop_back();
+    EXPECT_THROW(transformPoint(shorter, 1, makeVector3(0, 0, 0)), std::out_of_range);
     std::vector<double> flat;
     flattenBoneTransforms(bones, 2, flat);
     const double p[3] = {0.25, -2e-8, 7.1};

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <random>
-
-#include "linalg/svd3.h"
 #include "skeleton/bone_update.h"
 #include "skeleton/rig_fixture.h"
 
@@ -122,101 +118,6 @@ TEST(BoneUpdate, FrameWithRefusedCovarianceKeepsItsTransformation)
     }
     EXPECT_TRUE(kept > 0 && kept < frames) << kept;
     expectFreshResiduals(context);
-}
-
-// The B step as the algorithm states it: bone after bone, each with all its
-// frames, from the public pieces.
-void boneByBoneStep(RiggingContext& c, double lambda)
-{
-    computeResiduals(c);
-    const double h = lambda * double(c.numVertices) / double(c.numBones - 1);
-    std::vector<double> source, target;
-    for (int j = 0; j < c.numBones; ++j) {
-        const Vector cs = boneSourcePoints(c, j, source, h);
-        if (!(std::isfinite(cs[0]) && std::isfinite(cs[1]) && std::isfinite(cs[2])))
-            continue;
-        addBoneContribution(c, j, 1.0);
-        const std::size_t count = c.boneVertices[j].size();
-        std::size_t joints = 0;
-        for (int k = 0; k < c.numBones; ++k)
-            joints += k != j && c.skeleton.adjacency[j][k] ? 1 : 0;
-        for (int f = 0; f < c.numFrames; ++f) {
-            const Vector ct = boneTargetPoints(c, j, f, target, h);
-            double m[3][3] = {};
-            for (std::size_t i = 0; i < count + joints; ++i) {
-                const double weight = i < count ? c.weights[c.boneVertices[j][i]][j] : h;
-                for (int a = 0; a < 3; ++a)
-                    for (int b = 0; b < 3; ++b)
-                        m[a][b] = m[a][b] + (weight * source[3 * i + a]) * target[3 * i + b];
-            }
-            Matrix M = zeroMatrix3();
-            bool finite = std::isfinite(ct[0]) && std::isfinite(ct[1]) && std::isfinite(ct[2]);
-            for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b) {
-                    M[a][b] = m[a][b];
-                    finite = finite && std::isfinite(m[a][b]);
-                }
-            if (finite)
-                rotationFromCovariance(M, cs, ct, c.bones[j].rotations[f], c.bones[j].translations[f]);
-        }
-        addBoneContribution(c, j, -1.0);
-    }
-}
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-TEST(BoneUpdate, FrameByFrameGivesTheBoneByBoneBits)
-{
-    // Overlapping candidate lists of up to three bones, a skeleton with joints,
-    // a bone without vertices and a list that holds a vertex twice.
-    std::mt19937 rng(9);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    const int frames = 7, numBones = 6;
-    std::vector<Bone> start;
-    for (int k = 0; k < numBones; ++k)
-        start.push_back(movingBone(frames, makeVector3(u(rng), u(rng), 1), 0.2 * u(rng),
-                                   makeVector3(u(rng), u(rng), u(rng))));
-    Matrix rest;
-    addCloud(rest, makeVector3(0, 0, 0), 30);
-    RiggingContext context;
-    setUp(context, rest, start, frames);
-    for (int v = 0; v < 30; ++v) {
-        const int a = v % 5, b = (v + 1) % 5, c = (v + 3) % 5;
-        context.weights[v][a] = 0.5 + 0.2 * u(rng);
-        context.weights[v][b] = v % 2 ? 0.0 : 0.3;
-        context.weights[v][c] = 0.25;
-    }
-    candidatesAndSequence(context, {start[3], start[0], start[4], start[1], start[2]});
-    for (int f = 0; f < frames; ++f)
-        for (int v = 0; v < 30; ++v)
-            context.sequence.point(f, v)[1] += 0.05 * u(rng);
-    context.boneVertices[2].insert(context.boneVertices[2].begin() + 3, context.boneVertices[2][3]);
-    for (int k = 1; k < numBones; ++k) {
-        context.skeleton.addJoint(k, k - 1);
-        const Vector q = makeVector3(u(rng), u(rng), u(rng));
-        context.jointTable.set(k, k - 1, q);
-        context.jointTable.set(k - 1, k, q);
-    }
-    for (double lambda : {0.0, 2.5}) {
-        RiggingContext reference = context;
-        boneByBoneStep(reference, lambda);
-        RiggingContext fast = context;
-        updateBoneTransformations(fast, lambda);
-        for (int j = 0; j < numBones; ++j)
-            for (int f = 0; f < frames; ++f)
-                for (int a = 0; a < 3; ++a) {
-                    ASSERT_TRUE(sameBits(fast.bones[j].translations[f][a], reference.bones[j].translations[f][a]))
-                        << "lambda " << lambda << " bone " << j << " frame " << f;
-                    for (int b = 0; b < 3; ++b)
-                        ASSERT_TRUE(sameBits(fast.bones[j].rotations[f][a][b], reference.bones[j].rotations[f][a][b]));
-                }
-        for (std::size_t i = 0; i < fast.residuals.values.size(); ++i)
-            ASSERT_TRUE(sameBits(fast.residuals.values[i], reference.residuals.values[i])) << "residual " << i;
-        EXPECT_GT(maxDifference(fast.bones[0], start[0]), 0.0);
-        if (lambda == 0.0) {
-            EXPECT_EQ(maxDifference(fast.bones[5], start[5]), 0.0); // no vertex, joints weighed 0
-        }
-    }
 }
 
 } // namespace

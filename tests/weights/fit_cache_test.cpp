@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "weights/fit_cache.h"
 #include "weights/smooth_weights.h"
 #include "weights/weight_update.h"
 #include "weights/weights_fixture.h"
@@ -54,7 +55,23 @@ TEST(FitCache, ChangedSequenceStorageIsNotTrusted)
     pass(b, cache, reference, 3, true, "copied context");
 }
 
-TEST(PriorTables, MatchTheSmoothedWeightVector)
+TEST(FitCache, EntriesStayOnlyWhileTheBonesStayBitForBit)
+{
+    RiggingContext c;
+    weights_fixture::makeMesh(c, 20, 3, 2, 4);
+    std::vector<double> flat;
+    flattenBoneTransforms(c.bones, c.numFrames, flat);
+    FitCache cache;
+    syncFitCache(cache, c, flat);
+    cache.scored.assign(2, 1);
+    syncFitCache(cache, c, flat);
+    EXPECT_EQ(cache.scored, std::vector<unsigned char>(2, 1));
+    flat[7] = flat[7] == 0.0 ? -0.0 : -flat[7]; // a changed sign, even of zero, is a change
+    syncFitCache(cache, c, flat);
+    EXPECT_EQ(cache.scored, std::vector<unsigned char>(2, 0));
+}
+
+TEST(PriorTables, EntriesMatchTheSmoothedWeightVectorAndFollowNewLists)
 {
     // 70 bones: more than one 64-bit word of flags; weights at and below the
     // minimum and a NaN are left out in both.
@@ -67,6 +84,20 @@ TEST(PriorTables, MatchTheSmoothedWeightVector)
         c.weights[7][c.vertexBones[7][2]] = 0.005;
         PriorTables tables;
         buildPriorTables(c, 4, tables);
+        // A solve writes the row (zero outside the list): the entry takes it.
+        c.weights[10] = Vector(std::size_t(numBones), 0.0);
+        c.weights[10][1] = 0.75;
+        c.weights[10][6] = 0.25;
+        c.vertexBones[10] = {6, 1};
+        setPriorEntry(tables, 10, c.vertexBones[10], c.weights[10]);
+        // A new list after that comes from the entry alone: bone 3 weighs 0.
+        c.vertexBones[10] = {3, 1, 5};
+        refreshPriorEntry(c, 10, tables);
+        // A new list without a solve first reads the row.
+        c.vertexBones[11] = {4, 0};
+        refreshPriorEntry(c, 11, tables);
+        EXPECT_EQ(tables.count[10], 3);
+        EXPECT_EQ(tables.weight[10 * tables.width + 1], 0.75);
         Vector expected, got;
         for (int v = 0; v < c.numVertices; ++v) {
             smoothedWeightVector(c, v, expected, true);
@@ -75,37 +106,11 @@ TEST(PriorTables, MatchTheSmoothedWeightVector)
             for (int j = 0; j < numBones; ++j)
                 ASSERT_TRUE(sameBits(got[j], expected[j])) << numBones << " bones, vertex " << v << " bone " << j;
         }
+        // A new list naming a bone that does not exist is an index error.
+        setPriorEntry(tables, 12, {0}, c.weights[12]);
+        c.vertexBones[12] = {0, numBones};
+        EXPECT_THROW(refreshPriorEntry(c, 12, tables), std::out_of_range);
     }
-}
-
-TEST(PriorTables, EntriesFollowNewListsAndWeights)
-{
-    RiggingContext c;
-    weights_fixture::makeMesh(c, 30, 8, 4, 3);
-    computeSmoothWeights(c);
-    PriorTables tables;
-    buildPriorTables(c, 4, tables);
-    // A solve writes the row (zero outside the list): the entry takes it.
-    c.weights[10] = Vector(8, 0.0);
-    c.weights[10][1] = 0.75;
-    c.weights[10][6] = 0.25;
-    c.vertexBones[10] = {6, 1};
-    setPriorEntry(tables, 10, c.vertexBones[10], c.weights[10]);
-    // A new list after that comes from the entry alone: bone 3 weighs 0.
-    c.vertexBones[10] = {3, 1, 5};
-    refreshPriorEntry(c, 10, tables);
-    // A new list without a solve first reads the row.
-    c.vertexBones[11] = {7, 0};
-    refreshPriorEntry(c, 11, tables);
-    Vector expected, got;
-    for (int v : {9, 10, 11, 12}) {
-        smoothedWeightVector(c, v, expected, true);
-        smoothedPrior(c, tables, v, got);
-        for (int j = 0; j < 8; ++j)
-            ASSERT_TRUE(sameBits(got[j], expected[j])) << "vertex " << v << " bone " << j;
-    }
-    EXPECT_EQ(tables.count[10], 3);
-    EXPECT_EQ(tables.weight[10 * tables.width + 1], 0.75);
 }
 
 } // namespace
