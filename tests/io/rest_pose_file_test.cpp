@@ -1,6 +1,9 @@
 // Malformed rest poses are covered end to end by the bad-input corpus.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "io/neighbours.h"
 #include "io/rest_pose_file.h"
 #include "io_test_files.h"
 
@@ -21,4 +24,19 @@ TEST(RestPoseFile, ReadsVerticesAndZeroBasedFacesInAnyOrder)
     EXPECT_TRUE(restPose.size() == 2 && triangles.empty());
     ASSERT_TRUE(readRestPose(folder.file("blank.obj", " \r\n\t"), restPose, triangles, error));
     EXPECT_TRUE(restPose.empty() && triangles.empty());
+}
+
+using Lists = std::vector<std::vector<int>>;
+
+TEST(Neighbours, ListsFollowTheFirstOccurrenceOfEachEdge)
+{
+    Lists lists;
+    buildNeighbours(3, {{0, 1, 2}}, lists);
+    EXPECT_EQ(lists, (Lists{{1, 2}, {0, 2}, {1, 0}}));
+    buildNeighbours(5, {{0, 1, 2}, {2, 1, 3}}, lists); // the shared edge {1, 2} once; vertex 4 unused
+    EXPECT_EQ(lists, (Lists{{1, 2}, {0, 2, 3}, {1, 0, 3}, {1, 2}, {}}));
+    buildNeighbours(6, {{4, 4, 5}}, lists); // {4, 4} puts 4 twice into its own list
+    EXPECT_EQ(lists, (Lists{{}, {}, {}, {}, {4, 4, 5}, {4}}));
+    EXPECT_THROW(buildNeighbours(3, {{0, 1, 3}}, lists), std::out_of_range);
+    EXPECT_THROW(buildNeighbours(3, {{-1, 1, 2}}, lists), std::out_of_range);
 }

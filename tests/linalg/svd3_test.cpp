@@ -4,6 +4,7 @@
 #include <random>
 
 #include "linalg/svd3.h"
+#include "skeleton/rig_fixture.h"
 
 namespace {
 
@@ -16,15 +17,7 @@ Matrix matrix3(std::initializer_list<double> rowMajor)
     return m;
 }
 
-// Largest entry difference; NaN when an entry is NaN, so that no comparison passes.
-double maxDifference(const Matrix& a, const Matrix& b)
-{
-    double worst = 0.0;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            worst = worst == worst && !(std::fabs(a[i][j] - b[i][j]) <= worst) ? std::fabs(a[i][j] - b[i][j]) : worst;
-    return worst;
-}
+using rigtest::maxDifference;
 
 const Matrix identity = matrix3({1, 0, 0, 0, 1, 0, 0, 0, 1});
 

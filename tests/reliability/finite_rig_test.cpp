@@ -1,33 +1,13 @@
-// The last check before writing: a rig holding a non-finite number anywhere
-// a rig file would show it is refused, and the place is named.
+// The run's measures and its last check before writing: a rig holding a
+// non-finite number anywhere a rig file would show it is refused, and the
+// place is named.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 #include "run/driver.h"
-
-namespace {
-
-// Two linked bones over two frames, three vertices, every number finite.
-RiggingContext twoBoneRig()
-{
-    RiggingContext c;
-    c.numBones = 2;
-    c.numFrames = 2;
-    c.numVertices = 3;
-    c.skeleton.reset(2);
-    c.skeleton.addJoint(0, 1);
-    resizePointTable(c.jointTable, 2, 2);
-    c.bones.resize(2);
-    for (Bone& b : c.bones) {
-        b.rotations.assign(2, zeroMatrix3());
-        b.translations.assign(2, makeVector3(0, 0, 0));
-    }
-    resizeMatrix(c.weights, 3, 2);
-    return c;
-}
-
-} // namespace
+#include "support/two_bone_rig.h"
 
 TEST(FiniteRig, EveryWrittenNumberIsChecked)
 {
@@ -58,4 +38,32 @@ TEST(FiniteRig, EveryWrittenNumberIsChecked)
         EXPECT_EQ(rigIsFinite(c, where), *t.where == '\0') << t.where;
         EXPECT_EQ(where, t.where);
     }
+}
+
+// The run's length scale and its two error measures on hand-made values.
+TEST(Driver, BoxDiagonalAndErrors)
+{
+    RiggingContext c;
+    c.restPose = {makeVector3(1, 2, 3), makeVector3(4, 6, 3), makeVector3(-2, 2, 15)};
+    computeBoundingBox(c);
+    EXPECT_EQ(c.boxDiagonal, 14.0); // (6, 4, 12)
+
+    // Residuals (3, 4, 0) and (0, 0, 0) in frame 0, (0, 0, 1) twice in frame 1.
+    c.numFrames = 2, c.numVertices = 2, c.numBones = 2;
+    resizePointTable(c.residuals, 2, 2);
+    c.residuals.set(0, 0, makeVector3(3, 4, 0));
+    c.residuals.set(1, 0, makeVector3(0, 0, 1));
+    c.residuals.set(1, 1, makeVector3(0, 0, 1));
+    EXPECT_EQ(computeFitError(c), std::sqrt(27.0 / 4.0));
+
+    // Bone 1 carries the joint (1, 0, 0) and (0, 2, 0) away from bone 0.
+    const Matrix identity = {makeVector3(1, 0, 0), makeVector3(0, 1, 0), makeVector3(0, 0, 1)};
+    c.bones = {{{identity, identity}, {makeVector3(0, 0, 0), makeVector3(0, 0, 0)}},
+               {{identity, identity}, {makeVector3(1, 0, 0), makeVector3(0, 2, 0)}}};
+    c.skeleton.reset(2);
+    resizePointTable(c.jointTable, 2, 2);
+    EXPECT_EQ(computeJointError(c), 0.0); // no joint
+    c.skeleton.addJoint(0, 1);
+    c.jointTable.set(1, 0, makeVector3(5, -1, 2));
+    EXPECT_EQ(computeJointError(c), std::sqrt(2.5));
 }

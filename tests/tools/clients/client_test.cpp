@@ -17,6 +17,7 @@
 
 #include "tools/client_skip.h"
 #include "tools/gltf_reader.h"
+#include "tools/skinning_check.h"
 
 namespace {
 
@@ -64,21 +65,16 @@ double clientDifference(const Subject& s, const std::string& blob)
     EXPECT_EQ(blob.size(), frames * rest.size() * sizeof(double)) << s.name;
     if (blob.size() != frames * rest.size() * sizeof(double))
         return INFINITY;
-    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300}, worst = 0.0;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        lo[i % 3] = std::min(lo[i % 3], rest[i]);
-        hi[i % 3] = std::max(hi[i % 3], rest[i]);
-    }
+    double worst = 0.0;
     for (std::size_t f = 0; f < frames; ++f) {
         const std::vector<double> file = gltftest::skinnedPositions(asset, int(f));
         std::vector<double> client(file.size());
         std::memcpy(client.data(), blob.data() + f * file.size() * sizeof(double), file.size() * sizeof(double));
         for (std::size_t v = 0; v < file.size(); v += 3) {
-            const double d = std::hypot(client[v] - file[v], client[v + 1] - file[v + 1], client[v + 2] - file[v + 2]);
-            worst = d <= worst ? worst : d; // NaN wins
+            worst = worseDistance(worst, std::hypot(client[v] - file[v], client[v + 1] - file[v + 1], client[v + 2] - file[v + 2]));
         }
     }
-    return worst / std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
+    return worst / boxDiagonal(rest, rest.size() / 3);
 }
 
 std::string threeMissing(const ScratchFolder& dir)

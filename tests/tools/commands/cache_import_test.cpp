@@ -163,14 +163,10 @@ TEST(GltfImport, GivesBackTheExamplesSkinnedPositionsFromItsExport)
     ASSERT_TRUE(readObjMesh(dir.at("ex/creature.rest.obj"), true, rest, error) && readRigFile(dir.at("ex/creature.truth.rig.txt"), rig, error) &&
                 readObjMesh(dir.at("c.rest.obj"), true, imported, error)) << error;
     EXPECT_EQ(imported.triangles, rest.triangles);
-    std::ifstream anim(dir.at("c.anim.txt"));
-    int frames = 0, vertices = 0;
-    anim >> frames >> vertices;
-    ASSERT_EQ(frames, rig.numFrames);
-    std::vector<double> all(std::size_t(frames * vertices) * 3);
-    for (double& x : all)
-        anim >> x;
-    EXPECT_LE(skinningError(rest, rig, [&](int f) { return std::vector<double>(&all[std::size_t(f * vertices) * 3], &all[std::size_t((f + 1) * vertices) * 3]); }), 1e-6);
+    PointTable anim;
+    ASSERT_TRUE(readSequence(dir.at("c.anim.txt"), anim, error)) << error;
+    ASSERT_EQ(anim.rows, rig.numFrames);
+    EXPECT_LE(skinningError(rest, rig, [&](int f) { return frameOf(anim, f); }), 1e-6);
 }
 
 #endif

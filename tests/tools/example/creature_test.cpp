@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <set>
-#include <sstream>
 
 #include "example/creature.h"
 #include "io/io_test_files.h"
@@ -97,16 +96,10 @@ TEST(MakeExample, WritesInputsThatTheTruthRigReproduces)
     std::string error;
     ASSERT_TRUE(readRigFile(dir.at("out/creature.truth.rig.txt"), rig, error)) << error;
     ASSERT_TRUE(readObjMesh(dir.at("out/creature.rest.obj"), true, rest, error)) << error;
-    std::istringstream seq(readWholeFile(dir.at("out/creature.anim.txt")));
-    int nF = 0, nV = 0;
-    seq >> nF >> nV;
-    ASSERT_TRUE(nF == 20 && nV == rig.numVertices);
-    std::vector<double> frames(std::size_t(nF) * std::size_t(nV) * 3);
-    for (double& x : frames)
-        seq >> x;
-    ASSERT_FALSE(seq.fail());
-    auto frame = [&](int f) { return std::vector<double>(frames.begin() + f * nV * 3, frames.begin() + (f + 1) * nV * 3); };
-    EXPECT_LT(skinningError(rest, rig, frame), 1e-7);
+    PointTable sequence;
+    ASSERT_TRUE(readSequence(dir.at("out/creature.anim.txt"), sequence, error)) << error;
+    ASSERT_TRUE(sequence.rows == 20 && sequence.columns == rig.numVertices);
+    EXPECT_LT(skinningError(rest, rig, [&](int f) { return frameOf(sequence, f); }), 1e-7);
 
     // Bad arguments, and a folder that cannot be made, leave nothing behind.
     EXPECT_EQ(runCommand(dir, tool).exitCode, 1);

@@ -6,9 +6,6 @@
 //       console error and no network request, a drawn canvas, different
 //       pictures in different frames, the error legend's top colour on the
 //       displaced region, the summary's RMS equal to the command's.
-//   browser_test.cjs measure REPORT.html DIR
-//       Frames per second while playing at an 800 x 600 canvas, and two
-//       screenshots (error at the worst frame, weight of one bone).
 // Exit code 0: passed, 1: failed, 77: skipped (Chromium or puppeteer-core
 // missing, outside CI).
 'use strict';
@@ -28,6 +25,15 @@ function skipOrFail(reason) {
   }
   console.log(`SKIPPED: ${reason}; install with: ${INSTALL}`);
   process.exit(77);
+}
+
+// puppeteer-core, or the end of the run (skipped, or failed under CI) when
+// it or Chromium is missing.
+function needPuppeteer() {
+  if (!fs.existsSync(CHROMIUM)) skipOrFail(`${CHROMIUM} is missing`);
+  const puppeteer = loadPuppeteer();
+  if (!puppeteer) skipOrFail('puppeteer-core is not installed');
+  return puppeteer;
 }
 
 function loadPuppeteer() {
@@ -199,64 +205,18 @@ async function check(args, puppeteer) {
   return failures.length === 0;
 }
 
-async function measure(report, out, puppeteer) {
-  fs.mkdirSync(out, { recursive: true });
-  const browser = await launch(puppeteer, 800 + PANEL, 600);
-  try {
-    const { page, problems } = await openReport(browser, report);
-    const canvas = await page.evaluate(() => window.tolvanReport.canvasSize());
-    // Over 2 s of playing: requestAnimationFrame calls and animation frames
-    // shown, once as the page plays (drawing when the frame changes) and once
-    // drawing in every call.
-    for (const continuous of [false, true]) {
-      await page.evaluate((c) => { window.tolvanReport.continuous = c; window.tolvanReport.play(); }, continuous);
-      await new Promise((r) => setTimeout(r, 500));
-      const count = () => page.evaluate(() => [window.tolvanReport.rafCount, window.tolvanReport.shownCount]);
-      const before = await count();
-      await new Promise((r) => setTimeout(r, 2000));
-      const after = await count();
-      await page.evaluate(() => window.tolvanReport.pause());
-      console.log(`canvas ${canvas[0]} x ${canvas[1]}${continuous ? ', drawing in every call' : ''}: ` +
-        `${((after[0] - before[0]) / 2).toFixed(1)} requestAnimationFrame calls and ${((after[1] - before[1]) / 2).toFixed(1)} animation frames shown per second`);
-    }
-    // The weights of the bone that moves the vertex at the canvas's centre most.
-    const bone = await page.evaluate(() => {
-      const r = window.tolvanReport, b = Math.max(r.dominantBone(Math.max(r.pickVertex(400, 300), 0)), 0);
-      r.setMode('weight', b);
-      r.render();
-      return b;
-    });
-    const weights = path.join(out, `weight-bone${bone}.png`);
-    await page.screenshot({ path: weights });
-    // Without the skeleton, which would hide the vertex.
-    await page.evaluate(() => {
-      document.getElementById('skeleton').click();
-      if (window.tolvanReport.errors) window.tolvanReport.showLargest();
-      window.tolvanReport.render();
-    });
-    await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
-    console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${weights}`);
-    problems.forEach((p) => console.error(`problem: ${p}`));
-    return problems.length === 0;
-  } finally {
-    await closeBrowser(browser);
-  }
-}
-
 async function main() {
   const [mode, ...rest] = process.argv.slice(2);
   const args = {};
   for (let i = 0; i + 1 < rest.length; i += 2) args[rest[i]] = rest[i + 1];
-  if (mode !== 'check' && mode !== 'measure') {
-    console.error('usage: browser_test.cjs check --convert BIN --make-example BIN --out DIR | measure REPORT.html DIR');
+  if (mode !== 'check') {
+    console.error('usage: browser_test.cjs check --convert BIN --make-example BIN --out DIR');
     process.exit(2);
   }
-  if (!fs.existsSync(CHROMIUM)) skipOrFail(`${CHROMIUM} is missing`);
-  const puppeteer = loadPuppeteer();
-  if (!puppeteer) skipOrFail('puppeteer-core is not installed');
-  const ok = mode === 'check' ? await check(args, puppeteer) : await measure(rest[0], rest[1], puppeteer);
+  const ok = await check(args, needPuppeteer());
   console.log(ok ? 'PASSED' : 'FAILED');
   process.exit(ok ? 0 : 1);
 }
 
-main().catch((e) => { console.error(`FAILED: ${e.stack || e}`); process.exit(1); });
+if (require.main === module) main().catch((e) => { console.error(`FAILED: ${e.stack || e}`); process.exit(1); });
+module.exports = { PANEL, needPuppeteer, launch, closeBrowser, openReport };
