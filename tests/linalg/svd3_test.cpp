@@ -67,30 +67,17 @@ TEST(RotationFit, RecoversRigidMotionAndKeepsReflections)
     std::mt19937_64 rng(21);
     std::normal_distribution<double> normal;
     for (int trial = 0; trial < 200; ++trial) {
-        // Rotation from a random unit quaternion (w, x, y, z).
-        double q[4], len = 0.0;
-        for (double& c : q) {
-            c = normal(rng);
-            len += c * c;
-        }
-        for (double& c : q)
-            c /= std::sqrt(len);
-        auto [w, x, y, z] = q;
-        Matrix truth = matrix3({1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y),
-                                2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
-                                2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)});
-        Matrix mirror = multiply(truth, matrix3({1, 0, 0, 0, 1, 0, 0, 0, -1}));
-        Vector shift = makeVector3(normal(rng), normal(rng), normal(rng));
-        // Points centred at the origin, so the centroids are 0 and the shift.
+        const Matrix truth = rigtest::rotation(normal(rng), normal(rng), normal(rng), 3 * normal(rng));
+        const Matrix mirror = multiply(truth, matrix3({1, 0, 0, 0, 1, 0, 0, 0, -1}));
+        const Vector shift = makeVector3(normal(rng), normal(rng), normal(rng));
+        // Points in ± pairs, so the centroids are 0 and the shift.
         Matrix a = zeroMatrix3(), b = zeroMatrix3();
         for (int i = 0; i < 6; ++i) {
-            Vector p = makeVector3(normal(rng), normal(rng), normal(rng));
-            for (int sign = -1; sign <= 1; sign += 2) {
-                Vector ps = scaleVector3(sign, p), moved = multiplyVector(truth, ps), flipped = multiplyVector(mirror, ps);
-                for (int r = 0; r < 3; ++r)
-                    for (int s = 0; s < 3; ++s)
-                        a[r][s] += ps[r] * moved[s], b[r][s] += ps[r] * flipped[s];
-            }
+            const Vector p = makeVector3(normal(rng), normal(rng), normal(rng)), moved = multiplyVector(truth, p),
+                         flipped = multiplyVector(mirror, p);
+            for (int r = 0; r < 3; ++r)
+                for (int s = 0; s < 3; ++s)
+                    a[r][s] += 2 * p[r] * moved[s], b[r][s] += 2 * p[r] * flipped[s];
         }
         Matrix R;
         Vector t;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 
 #include "formats/obj_mesh.h"
@@ -12,6 +12,7 @@
 
 namespace {
 
+// v as four bytes, little-endian or big-endian.
 std::string le32(std::uint32_t v, bool big = false)
 {
     std::string s(4, '\0');
@@ -23,11 +24,8 @@ std::string le32(std::uint32_t v, bool big = false)
 std::string floats(const std::vector<float>& values, bool big = false)
 {
     std::string s;
-    for (float f : values) {
-        std::uint32_t u;
-        std::memcpy(&u, &f, 4);
-        s += le32(u, big);
-    }
+    for (float f : values)
+        s += le32(std::bit_cast<std::uint32_t>(f), big);
     return s;
 }
 
@@ -115,13 +113,11 @@ TEST(CacheImport, WritesTheFramesAndWarnsWhenFrameZeroIsTurnedOrMoved)
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err.empty(), c.warning.empty()) << r.err;
         EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
-        std::string expected = "1 4\n";
-        for (std::size_t i = 0; i < 12; i += 3) {
-            std::ostringstream line;
-            line << c.frame0[i] << " " << c.frame0[i + 1] << " " << c.frame0[i + 2] << "\n";
-            expected += line.str();
-        }
-        EXPECT_EQ(readWholeFile(dir.at("o.anim.txt")), expected) << c.file;
+        std::ostringstream expected;
+        expected << "1 4\n";
+        for (std::size_t i = 0; i < 12; i += 3)
+            expected << c.frame0[i] << " " << c.frame0[i + 1] << " " << c.frame0[i + 2] << "\n";
+        EXPECT_EQ(readWholeFile(dir.at("o.anim.txt")), expected.str()) << c.file;
         EXPECT_EQ(readWholeFile(dir.at("o.rest.obj")), "v 0 0 0\nv 1 0 0\nv 1 2 0\nv 0 1 3\nf 1 2 3\nf 1 3 4\n");
     }
 }

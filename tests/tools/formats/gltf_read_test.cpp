@@ -1,27 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "formats/gltf_animation.h"
 #include "formats/gltf_container.h"
 #include "formats/gltf_document.h"
-#include "formats/gltf_sampling.h"
 #include "formats/weld.h"
-#include "io/io_test_files.h"
+#include "tools/gltf_reader.h"
 
 using nlohmann::json;
 
 namespace {
 
-template <typename T>
-std::string bytesOf(std::initializer_list<T> values)
-{
-    std::string s;
-    for (T v : values)
-        s.append(reinterpret_cast<const char*>(&v), sizeof v);
-    return s;
-}
+using gltftest::bytesOf;
 
 // Accessors read from one buffer with one view over all of it, unless the
 // case brings its own views.

@@ -5,8 +5,7 @@
 
 #include "formats/gltf_container.h"
 #include "formats/gltf_document.h"
-#include "formats/gltf_sampling.h"
-#include "io/io_test_files.h"
+#include "tools/gltf_reader.h"
 
 using nlohmann::json;
 
@@ -34,11 +33,8 @@ struct TestAsset {
     template <typename T>
     int add(std::initializer_list<T> values, int componentType, const char* type, std::size_t count, json extra = json::object())
     {
-        std::string s;
-        for (T v : values)
-            s.append(reinterpret_cast<const char*>(&v), sizeof v);
         extra.update({{"componentType", componentType}, {"type", type}, {"count", count}});
-        return add(s, extra);
+        return add(gltftest::bytesOf(values), extra);
     }
 
     TestAsset()

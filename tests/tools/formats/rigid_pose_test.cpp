@@ -3,17 +3,16 @@
 #include <cmath>
 
 #include "formats/rigid_pose.h"
+#include "skeleton/rig_fixture.h"
 
 namespace {
 
-// Rotation by angle about a unit axis (Rodrigues), row-major.
+// Rotation by angle about a unit axis, row-major.
 void axisAngle(const double* a, double angle, double* r)
 {
-    const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-    const double m[9] = {t * a[0] * a[0] + c,        t * a[0] * a[1] - s * a[2], t * a[0] * a[2] + s * a[1],
-                         t * a[0] * a[1] + s * a[2], t * a[1] * a[1] + c,        t * a[1] * a[2] - s * a[0],
-                         t * a[0] * a[2] - s * a[1], t * a[1] * a[2] + s * a[0], t * a[2] * a[2] + c};
-    std::copy(m, m + 9, r);
+    const Matrix m = rigtest::rotation(a[0], a[1], a[2], angle);
+    for (int k = 0; k < 9; ++k)
+        r[k] = m[k / 3][k % 3];
 }
 
 void expectNear(const double* a, const double* b, double tolerance)
