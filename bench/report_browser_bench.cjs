@@ -1,12 +1,12 @@
 #!/usr/bin/env node
 // Frames per second of an HTML report playing in headless Chromium at an
 // 800 x 600 canvas, and two screenshots (error at the worst frame, weight of
-// one bone), with the report test's browser set-up.
+// one bone), with the browser set-up of the report's test.
 //   node bench/report_browser_bench.cjs REPORT.html DIR
 'use strict';
 const fs = require('fs');
 const path = require('path');
-const { PANEL, needPuppeteer, launch, closeBrowser, openReport } = require('../tests/tools/report/browser_test.cjs');
+const { PANEL, needPuppeteer, launch, closeBrowser, openReport } = require('../tools/clients/chromium_report.cjs');
 
 async function measure(report, out) {
   const puppeteer = needPuppeteer();

@@ -80,18 +80,6 @@ TEST(Segmentation, IslandsInOneClusterBecomeSeparateBonesAndSmallPiecesStayUnwei
     EXPECT_EQ(run.context.weights[20][1], 0.0);
 }
 
-TEST(LbgVq, FewerThanSixVerticesGiveNoBone)
-{
-    InitRun run;
-    for (int v = 0; v < 5; ++v)
-        run.context.restPose.push_back(makeVector3(v, v * v, 1));
-    Triangles triangles = {{0, 1, 2}, {2, 3, 4}};
-    testmesh::animateParts(run.context, triangles, std::vector<int>(5, 0), 3, 0);
-    run.init(5);
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.out.str(), "Init - LBG-VQ:\n");
-}
-
 // The routines' parameters over a context's sequence and rest pose, with
 // clusterCount clusters and the given member lists.
 LbgParams routineParams(RiggingContext& c, std::vector<Bone>& bones, int clusterCount, std::vector<std::vector<int>> clusters)

@@ -74,8 +74,8 @@ inline Rig readRig(const std::string& path)
 }
 
 // Every vertex has at most maxWeights weights, each non-negative and on an
-// existing bone, summing to one (the file holds six digits).
-inline void expectWeightRows(const Rig& rig, std::size_t maxWeights)
+// existing bone, summing to one (a file holds six digits).
+inline void expectWeightRows(const RigData& rig, std::size_t maxWeights, double tolerance = 1e-5)
 {
     for (std::size_t v = 0; v < rig.weights.size(); ++v) {
         EXPECT_LE(rig.weights[v].size(), maxWeights) << "vertex " << v;
@@ -84,7 +84,7 @@ inline void expectWeightRows(const Rig& rig, std::size_t maxWeights)
             EXPECT_TRUE(bone >= 0 && bone < rig.numBones && w >= 0.0) << "vertex " << v;
             sum += w;
         }
-        EXPECT_NEAR(sum, 1.0, 1e-5) << "vertex " << v;
+        EXPECT_NEAR(sum, 1.0, tolerance) << "vertex " << v;
     }
 }
 

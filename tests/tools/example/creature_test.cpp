@@ -5,6 +5,7 @@
 
 #include "example/creature.h"
 #include "io/io_test_files.h"
+#include "support/run_files.h"
 #include "tools/skinning_check.h"
 
 namespace {
@@ -43,12 +44,7 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
         for (const auto& [a, b] : edges)
             ASSERT_TRUE(edges.count({b, a})) << a << " " << b;
         EXPECT_NEAR(volume / 6.0, 0.574, 0.02) << volume / 6.0; // the same body at every resolution
-        for (const auto& row : rig.weights) { // more than four, or none, would show in the export test
-            double sum = 0.0;
-            for (const RigInfluence& w : row)
-                sum += w.weight;
-            EXPECT_NEAR(sum, 1.0, 1e-12);
-        }
+        testrun::expectWeightRows(rig, 4, 1e-12);
         // Both bones of a joint carry it to the same place in every frame.
         for (int f = 0; f < rig.numFrames; ++f)
             for (const RigJoint& joint : rig.joints)
@@ -59,8 +55,7 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
                                 n[r * 3] * q[0] + n[r * 3 + 1] * q[1] + n[r * 3 + 2] * q[2] + n[9 + r], 1e-12);
                 }
         // The soft motion (eight waves of amplitude soft/√8 each) stays within
-        // 3·soft of the skinned one and
-        // moves every vertex off it at some time.
+        // 3·soft of the skinned one and moves every vertex off it at some time.
         const double soft = test.options.soft;
         for (int v = 0; v < rig.numVertices; ++v) {
             double largest = 0.0;
