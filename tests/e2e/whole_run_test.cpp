@@ -79,26 +79,6 @@ TEST(WholeRun, GeneratedCreatureIsRecovered)
 }
 #endif
 
-// A quiet run prints only the pruning counts; level 2 dumps one rig per repetition.
-TEST(WholeRun, DebugLevelsZeroAndTwo)
-{
-    testrun::ScratchDir dir("levels");
-    makeInputs("bent");
-    testrun::RunResult r = testrun::run({"-DBG", "0", "-N_REP", "4", "seq.txt", "rest.obj", "out.rig.txt"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(( \d+:\d+)+)"))) << r.out;
-    EXPECT_TRUE(testrun::readRig("out.rig.txt").ok);
-    r = testrun::run({"-DBG", "2", "-N_REP", "2", "seq.txt", "rest.obj", "out.rig.txt"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    int reps = 0, dumps = 0;
-    for (std::size_t at = r.out.find("    Rep #"); at != std::string::npos; at = r.out.find("    Rep #", at + 1))
-        ++reps;
-    for (const auto& entry : std::filesystem::directory_iterator("."))
-        dumps += std::regex_match(entry.path().filename().string(), std::regex(R"(Iter_\d{3,}\.rig\.txt)"));
-    EXPECT_EQ(dumps, reps);
-    EXPECT_TRUE(testrun::readRig("Iter_000.rig.txt").ok);
-}
-
 TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
 {
     testrun::ScratchDir dir("tiny");

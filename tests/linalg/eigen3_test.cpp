@@ -38,16 +38,9 @@ TEST(Eigen3, RandomSymmetricMatricesAreReproduced)
     }
 }
 
-TEST(Eigen3, DiagonalAndZeroInputs)
+// The random matrices settle order and reproduction; a zero matrix keeps the axes.
+TEST(Eigen3, ZeroMatrixGivesTheAxes)
 {
-    double V[3][3] = {{3, 0, 0}, {0, 1, 0}, {0, 0, 2}}, d[3];
-    eigenSymmetric3(V, d);
-    const int axis[3] = {1, 2, 0}; // the input axis of d[j]
-    for (int j = 0; j < 3; ++j) {
-        EXPECT_EQ(d[j], j + 1.0);
-        for (int r = 0; r < 3; ++r)
-            EXPECT_EQ(std::fabs(V[r][j]), r == axis[j] ? 1.0 : 0.0);
-    }
     double Z[3][3] = {}, dz[3];
     eigenSymmetric3(Z, dz);
     for (int i = 0; i < 3; ++i) {
