@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "io/rig_file.h"
 #include "io_test_files.h"
+#include "run/command_line.h"
+#include "run/program_flow.h"
 #include "support/two_bone_rig.h"
 
 namespace {
@@ -84,4 +87,21 @@ TEST(RigFile, FailureLeavesTheTargetAsItWas)
     EXPECT_THROW(writeRig(big, target, error), std::out_of_range);
     EXPECT_EQ(readWholeFile(target), "an older rig\n");
     EXPECT_EQ(entryCount(folder.path), 2u); // no temporary file is left behind
+}
+
+// The loading lines and a good write are covered end to end by the bad-input
+// corpus and the whole-run tests.
+// A rig that cannot be written: "Error!" at every debug level, the reason on err.
+TEST(LoadAndWriteSteps, AFailedWriteSaysErrorEvenWhenQuiet)
+{
+    ScratchFolder folder;
+    RiggingContext context;
+    std::ostringstream console, err;
+    context.console = &console;
+    context.debugLevel = 0;
+    outputFile = folder.at("no/such/folder/out.rig.txt");
+    EXPECT_FALSE(writeOutput(context, err));
+    EXPECT_EQ(console.str(), "Error!\n");
+    EXPECT_EQ(err.str().rfind("Tolvan: cannot create a temporary file for " + outputFile, 0), 0u) << err.str();
+    EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
 }
