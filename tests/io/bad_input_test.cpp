@@ -1,6 +1,9 @@
 // The bad-input corpus: every malformed input ends the program with exit code
 // 1, "Error!" where its loading line ends, one line with the reason on stderr,
-// and no rig file.
+// and no rig file. Memory stays within what the input's size justifies: the
+// program runs under an address-space limit on inputs that promise far more
+// than they hold, and an honest file too large for the memory ends the run
+// with a message instead of a crash.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,6 +21,16 @@ std::string junk()
 }
 
 const std::string tool = quote(TOLVAN_EXECUTABLE);
+
+// The program on seq.txt (or what `input` pipes in) and rest.obj, limited
+// to kilobytes of address space.
+CommandResult runLimited(const ScratchFolder& folder, long kilobytes, const std::string& input = "")
+{
+    const std::string limit = "ulimit -v " + std::to_string(kilobytes) + " && ";
+    return runCommand(folder, input.empty() ? limit + tool + " seq.txt rest.obj out.rig.txt"
+                                            : "printf " + quote(input) + " | (" + limit + tool +
+                                                  " /dev/stdin rest.obj out.rig.txt)");
+}
 
 } // namespace
 
@@ -82,24 +95,6 @@ TEST(BadInput, EveryCaseFailsCleanlyWithAReason)
     EXPECT_EQ(r.out, "Error!\n");
     EXPECT_NE(r.err.find("nothere.obj: cannot open: No such file or directory"), std::string::npos) << r.err;
 }
-
-// Memory stays within what the input's size justifies: the program runs
-// under an address-space limit on inputs that promise far more than they
-// hold, and an honest file too large for the memory ends the run with a
-// message instead of a crash.
-namespace {
-
-// The program on seq.txt (or what `input` pipes in) and rest.obj, limited
-// to kilobytes of address space.
-CommandResult runLimited(const ScratchFolder& folder, long kilobytes, const std::string& input = "")
-{
-    const std::string limit = "ulimit -v " + std::to_string(kilobytes) + " && ";
-    return runCommand(folder, input.empty() ? limit + tool + " seq.txt rest.obj out.rig.txt"
-                                            : "printf " + quote(input) + " | (" + limit + tool +
-                                                  " /dev/stdin rest.obj out.rig.txt)");
-}
-
-} // namespace
 
 TEST(MemoryBound, InputsThatPromiseMoreThanTheyHoldAreReadWithinTheLimit)
 {

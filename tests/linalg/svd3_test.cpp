@@ -13,9 +13,8 @@ namespace {
 Matrix matrix3(std::initializer_list<double> rowMajor)
 {
     Matrix m = zeroMatrix3();
-    int k = 0;
-    for (double v : rowMajor)
-        m[k / 3][k % 3] = v, ++k;
+    for (std::size_t k = 0; k < 9; ++k)
+        m[k / 3][k % 3] = rowMajor.begin()[k];
     return m;
 }
 

@@ -121,7 +121,6 @@ TEST(BoneUpdate, FrameWithRefusedCovarianceKeepsItsTransformation)
     expectFreshResiduals(context);
 }
 
-using namespace rigtest;
 
 // Turns about axis through the fixed point c: R_f·c + t_f = c.
 Bone turningAbout(int frames, const Vector& axis, double spin, const Vector& c)

@@ -43,10 +43,8 @@ struct ScratchDir : ScratchFolder {
     ~ScratchDir() { std::filesystem::current_path(previous); }
 };
 
-using RunResult = CommandResult;
-
 // Runs the program in this process on the arguments (the program name excluded).
-inline RunResult run(std::vector<std::string> args)
+inline CommandResult run(std::vector<std::string> args)
 {
     args.insert(args.begin(), "Tolvan");
     std::vector<const char*> argv;

@@ -14,13 +14,9 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
 {
     // The bundled creature, a finer one (openings and legs cut at another
     // resolution) and one whose motion is soft, not exactly skinned.
-    struct Case {
-        CreatureOptions options;
-        int minVertices, maxVertices;
-    } cases[] = {{CreatureOptions(), 1766, 1766},
-                 {CreatureOptions{1, 12, 2.5, 0.0}, 1766 * 6, 1766 * 7},
-                 {CreatureOptions{1, 12, 1.0, 0.03}, 1766, 1766}};
-    for (const Case& test : cases) {
+    const struct { CreatureOptions options; int minVertices, maxVertices; } cases[] = {
+        {CreatureOptions(), 1766, 1766}, {CreatureOptions{1, 12, 2.5, 0.0}, 1766 * 6, 1766 * 7}, {CreatureOptions{1, 12, 1.0, 0.03}, 1766, 1766}};
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.options.detail + test.options.soft);
         Creature c;
         buildCreature(test.options, c);

@@ -11,10 +11,7 @@ namespace {
 
 using gltftest::Asset;
 
-CommandResult convert(const ScratchFolder& dir, const std::string& args)
-{
-    return runCommand(dir, quote(TOLVAN_CONVERT) + " " + args);
-}
+const std::string convert = quote(TOLVAN_CONVERT) + " ";
 
 // Three bones in a chain, one unlinked bone and `extra` bones that only
 // shift, over a strip of quads; some frames mirror a parent, a child or both.
@@ -100,7 +97,7 @@ std::vector<Export> exportAll(const ScratchFolder& dir)
             all.push_back({restFile, shared + rigFile, dir.at(std::string(mesh) + ".glb"), 30, tolerance, {}});
     }
     for (Export& e : all)
-        e.result = convert(dir, "export-gltf " + quote(e.rest) + " " + quote(e.rig) + " " + quote(e.out) +
+        e.result = runCommand(dir, convert + "export-gltf " + quote(e.rest) + " " + quote(e.rig) + " " + quote(e.out) +
                                     (e.fps == 30 ? "" : " --fps 24"));
     return all;
 }
@@ -157,7 +154,7 @@ TEST(GltfExport, KeepsTheFourLargestInfluencesAndSaysSo)
     rig.weights[1] = {};
     dir.file("m.obj", formatRestPose(rest, 0));
     dir.file("m.rig.txt", formatRig(rig, 0, "m"));
-    CommandResult r = convert(dir, "export-gltf m.obj m.rig.txt m.glb");
+    CommandResult r = runCommand(dir, convert + "export-gltf m.obj m.rig.txt m.glb");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("1 vertices have more than 4 weights; the 4 largest are kept and renormalised"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 vertices have no weight"), std::string::npos) << r.err;
@@ -205,7 +202,7 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
         {"frobnicate", "unknown command frobnicate"},
     };
     for (const auto& [args, message] : cases) {
-        CommandResult r = convert(dir, args);
+        CommandResult r = runCommand(dir, convert + args);
         EXPECT_EQ(r.exitCode, 1) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(readWholeFile(dir.at("m.glb")), "old");

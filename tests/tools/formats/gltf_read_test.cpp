@@ -185,11 +185,6 @@ TEST(GltfContainer, ReadsBackWhatItPacksAndRefusesBrokenContainers)
     EXPECT_FALSE(decodeDataUri("data:;base64,ab*d", bin, error));
 }
 
-} // namespace
-
-using nlohmann::json;
-
-namespace {
 
 // A small asset exercising what the sampler must get right: a root placed by
 // a matrix, a joint rotated about z from 0 to 90 degrees over keys at 0, 0.5

@@ -12,16 +12,12 @@ namespace {
 // Three vertices (a 3-4-5 triangle, box diagonal 5) on one bone that moves
 // by (f, 0, 0) in frame f.
 struct SmallRig {
-    ObjMesh rest;
+    ObjMesh rest{{0, 0, 0, 3, 0, 0, 0, 4, 0}, {0, 1, 2}};
     RigData rig;
     std::vector<double> input; // the rig's own skinning, frame-major
     explicit SmallRig(int frames)
     {
-        rest.positions = {0, 0, 0, 3, 0, 0, 0, 4, 0};
-        rest.triangles = {0, 1, 2};
-        rig.numBones = 1;
-        rig.numFrames = frames;
-        rig.numVertices = 3;
+        rig.numBones = 1, rig.numFrames = frames, rig.numVertices = 3;
         rig.weights.assign(3, {RigInfluence{0, 1.0}});
         for (int f = 0; f < frames; ++f) {
             rig.transforms.insert(rig.transforms.end(), {1, 0, 0, 0, 1, 0, 0, 0, 1, double(f), 0, 0});
