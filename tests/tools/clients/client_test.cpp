@@ -111,7 +111,7 @@ TEST(ClientBlender, ImportsEveryExportWithBonesAlongTheSkeleton)
     for (std::size_t k = 0; k < subjects.size(); ++k)
         args += " " + quote(subjects[k].glb) + " b" + std::to_string(k);
     // One Blender start for all files.
-    const CommandResult r = runCommand(dir, "blender -b --factory-startup --python " +
+    const CommandResult r = runCommand(dir, "blender -b --factory-startup --python-exit-code 1 --python " +
                                                 quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/blender_skinning.py") + " --" + args);
     TOLVAN_NEED_CLIENT(r.exitCode == 3 ? r.err : "", "apt-get install -y python3-numpy");
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
@@ -153,7 +153,7 @@ TEST(ClientBlenderImport, EveryImporterMatchesBlendersOwnEvaluation)
     TOLVAN_NEED_CLIENT(std::system("command -v blender > /dev/null 2>&1") == 0 ? "" : "blender is not installed",
                        "apt-get install -y blender python3-numpy");
     ScratchFolder dir;
-    const CommandResult made = runCommand(dir, "blender -b --factory-startup --python " +
+    const CommandResult made = runCommand(dir, "blender -b --factory-startup --python-exit-code 1 --python " +
                                                    quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/blender_make_caches.py") + " -- bl");
     ASSERT_EQ(made.exitCode, 0) << made.out << made.err;
     PointTable positions, imported;
