@@ -1,7 +1,6 @@
-// Whole runs. Degenerate but readable inputs and options at extreme values go
-// through the run in a child process with a time limit. Each ends either with
-// a complete rig holding only finite numbers, or with exit code 1, one line
-// naming the reason on the error stream and no rig file.
+// Whole runs. Degenerate inputs and extreme options run in a child process with
+// a time limit and end with a complete, finite rig or with exit code 1, one
+// line naming the reason on the error stream and no rig file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,9 +35,8 @@ void makeInputs(const std::string& kind)
     testrun::writeInputs(context, triangles, "seq.txt", "rest.obj");
 }
 
-// Generous enough for a sanitizer build on a busy machine; these runs take
-// well under a second in a plain build. A run past it ends with 124, a crash
-// with 128 + the signal: both fail the checks below.
+// Generous for a sanitizer build on a busy machine (a plain run takes well
+// under a second). A run past it ends with 124, a crash with 128 + the signal.
 constexpr int kSeconds = 60;
 
 using Outcome = CommandResult;

@@ -13,13 +13,10 @@ struct Fixture {
     Triangles triangles;
     LbgParams params;
 
-    explicit Fixture(int slices, int frames, int parts = 1)
+    Fixture(int slices, int frames)
     {
         testmesh::makeBar(slices, 0, context.restPose, triangles);
-        std::vector<int> partOf(context.restPose.size());
-        for (std::size_t v = 0; v < partOf.size(); ++v)
-            partOf[v] = parts > 1 && v >= partOf.size() / 2 ? 1 : 0;
-        testmesh::animateParts(context, triangles, partOf, frames, slices / 2.0);
+        testmesh::animateParts(context, triangles, std::vector<int>(context.restPose.size(), 0), frames, slices / 2.0);
         params.sequence = &context.sequence;
         params.restPose = &context.restPose;
         params.numFrames = frames;
@@ -50,6 +47,20 @@ TEST(BoneFit, RigidMotionIsReproduced)
             for (int a = 0; a < 3; ++a)
                 EXPECT_NEAR(q[a], x[a], 1e-9 * 5);
         }
+}
+
+TEST(BoneFit, EveryMemberCountsInTheFit)
+{
+    // Five points on the axes stay, the sixth turns from +x to +y: sin θ = 1/√10.
+    Fixture fx(3, 1);
+    const double axes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int v = 0; v < 6; ++v) {
+        fx.context.restPose[v] = makeVector3(axes[v][0], axes[v][1], axes[v][2]);
+        fx.context.sequence.set(0, v, v == 0 ? makeVector3(0, 1, 0) : fx.context.restPose[v]);
+    }
+    Bone bone;
+    ASSERT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5}));
+    EXPECT_NEAR(bone.rotations[0][1][0], 1 / std::sqrt(10.0), 1e-12);
 }
 
 TEST(BoneFit, FewMembersCoincidentPointsAndNoFrames)

@@ -137,6 +137,10 @@ void expectBoth(const std::string& text)
 
 TEST(NumberText, ReadsAsStreamExtractionReads)
 {
+    const std::string follows = "1e+5"; // a scan stops at the end it is given, whatever follows
+    double value;
+    NumberStatus status;
+    EXPECT_EQ(scanReal(follows.data(), follows.data() + 2, value, status), follows.data() + 2);
     for (const char* text :
          {"0", "-0", "+0", "+1.5", ".5", "5.", "-.5", "+.5", ".", "-", "+", "+-5", "", "e5", ".e5", "1e", "1E", "1e+",
           "1e-", "1e+-5", "1E-5", "1.e5", "1e5e3", "1..2", "1.5-2", "0x10", "00012", "inf", "-inf", "nan", "infinity",

@@ -1,5 +1,4 @@
-// A small rig for the rig file and the finite-rig check: two linked bones
-// over two frames, three vertices, every number finite.
+// Two linked bones over two frames, three vertices, every number finite.
 #pragma once
 
 #include "context/rigging_context.h"

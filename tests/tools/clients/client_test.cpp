@@ -78,19 +78,13 @@ double clientDifference(const Subject& s, const std::string& blob)
     return worst / boxDiagonal(rest, rest.size() / 3);
 }
 
-std::string threeMissing(const ScratchFolder& dir)
-{
-    if (runCommand(dir, "node --version").exitCode != 0)
-        return "node is not installed";
-    if (!std::filesystem::exists(std::string(TOLVAN_TOOLS_DIR) + "/node/node_modules/three/package.json"))
-        return "three.js is not installed in tools/node";
-    return "";
-}
-
 TEST(ClientThreeJs, PlaysEveryExportAsTheFileEncodesIt)
 {
     ScratchFolder dir;
-    TOLVAN_NEED_CLIENT(threeMissing(dir), "scripts/install_deps.sh tests");
+    TOLVAN_NEED_CLIENT(runCommand(dir, "node --version").exitCode != 0 ? "node is not installed"
+                       : std::filesystem::exists(std::string(TOLVAN_TOOLS_DIR) + "/node/node_modules/three/package.json") ? ""
+                                                                                                        : "three.js is not installed in tools/node",
+                       "scripts/install_deps.sh tests");
     const std::string script = quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/three_skinning.mjs");
     for (const Subject& s : prepare(dir)) {
         const CommandResult r = runCommand(dir, "node " + script + " " + quote(s.glb) + " three.bin");
