@@ -30,7 +30,7 @@ void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs)
     runs.centroid.resize(3 * std::size_t(numBones));
     runs.distinct.assign(std::size_t(numBones), 1);
     for (int j = 0; j < numBones; ++j) {
-        // Source centroid: weight w² per vertex and h per joint, as sourcePoints sums it.
+        // Source centroid: weight w² per vertex, then h per joint, in list order.
         double s0 = 0.0, s1 = 0.0, s2 = 0.0, W = 0.0;
         std::size_t n = runs.first[j];
         for (int v : context.boneVertices[j]) {

@@ -23,8 +23,10 @@ struct BoneRuns {
     std::vector<unsigned char> distinct; // per bone: its list holds no vertex twice
 };
 
-// Gathers every bone's runs for a B step with joint weight h; the source
-// centroid c_s of each bone as boneSourcePoints sums it.
+// Gathers every bone's runs for a B step with joint weight h, and the source
+// centroid c_s of each bone: weight w_vj² per listed vertex, then h per joint
+// neighbour (increasing index), summed from 0.0 in that order; not finite when
+// the weight sum is 0.
 void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs);
 
 // Frame f of the B step: the residual row of the whole blend, then every bone

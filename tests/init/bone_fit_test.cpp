@@ -6,18 +6,17 @@
 
 namespace {
 
+using namespace rigtest;
+
 struct Fixture {
     RiggingContext context;
     Triangles triangles;
     LbgParams params;
 
-    explicit Fixture(int slices, int frames, int parts = 1)
+    Fixture(int slices, int frames)
     {
         testmesh::makeBar(slices, 0, context.restPose, triangles);
-        std::vector<int> partOf(context.restPose.size());
-        for (std::size_t v = 0; v < partOf.size(); ++v)
-            partOf[v] = parts > 1 && v >= partOf.size() / 2 ? 1 : 0;
-        testmesh::animateParts(context, triangles, partOf, frames, slices / 2.0);
+        testmesh::animateParts(context, triangles, std::vector<int>(context.restPose.size(), 0), frames, slices / 2.0);
         params.sequence = &context.sequence;
         params.restPose = &context.restPose;
         params.numFrames = frames;
@@ -30,7 +29,7 @@ TEST(BoneFit, RigidMotionIsReproduced)
     // The bar's motion seen through a tilted frame: no covariance entry
     // vanishes by symmetry.
     Fixture fx(5, 8);
-    const Matrix tilt = rigtest::rotation(1, 2, 3, 0.7);
+    const Matrix tilt = rotation(1, 2, 3, 0.7);
     for (double* x = fx.context.sequence.values.data(); x < fx.context.sequence.values.data() + fx.context.sequence.values.size(); x += 3) {
         const Vector y = multiplyVector(tilt, makeVector3(x[0], x[1], x[2]));
         x[0] = y[0], x[1] = y[1], x[2] = y[2];
@@ -50,35 +49,38 @@ TEST(BoneFit, RigidMotionIsReproduced)
         }
 }
 
-TEST(BoneFit, TooFewMembersAreRefusedAndLeaveTheBoneAlone)
+TEST(BoneFit, EveryMemberCountsInTheFit)
 {
-    Fixture fx(5, 3);
+    // Five points on the axes stay, the sixth turns from +x to +y: sin θ = 1/√10.
+    Fixture fx(3, 1);
+    const double axes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int v = 0; v < 6; ++v) {
+        fx.context.restPose[v] = makeVector3(axes[v][0], axes[v][1], axes[v][2]);
+        fx.context.sequence.set(0, v, v == 0 ? makeVector3(0, 1, 0) : fx.context.restPose[v]);
+    }
+    Bone bone;
+    ASSERT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5}));
+    EXPECT_NEAR(bone.rotations[0][1][0], 1 / std::sqrt(10.0), 1e-12);
+}
+
+TEST(BoneFit, FewMembersCoincidentPointsAndNoFrames)
+{
+    // Five members are refused and leave the bone alone; six are enough.
+    Fixture fx(5, 4);
     Bone bone;
     bone.translations.push_back(makeVector3(7, 7, 7));
     EXPECT_FALSE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 5, 9}));
     ASSERT_EQ(bone.translations.size(), 1u);
     EXPECT_EQ(bone.translations[0][0], 7);
     EXPECT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 5, 9, 14}));
-}
-
-TEST(BoneFit, CoincidentRestPositionsGiveIdentity)
-{
-    Fixture fx(3, 4);
+    // Coincident rest positions give the identity.
     for (int v = 0; v < 6; ++v)
         fx.context.restPose[v] = makeVector3(1, 2, 3);
-    Bone bone;
     ASSERT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5}));
     for (int f = 0; f < 4; ++f)
-        for (int a = 0; a < 3; ++a)
-            for (int b = 0; b < 3; ++b)
-                EXPECT_EQ(bone.rotations[f][a][b], a == b ? 1.0 : 0.0);
-}
-
-TEST(BoneFit, NoFramesSucceedsWithEmptyTrack)
-{
-    Fixture fx(3, 2);
+        EXPECT_EQ(maxDifference(bone.rotations[f], rotation(0, 0, 1, 0.0)), 0.0) << f;
+    // No frames: an empty track.
     fx.params.numFrames = 0;
-    Bone bone;
     EXPECT_TRUE(fitBoneToGroup(fx.params, bone, {0, 1, 2, 3, 4, 5, 6}));
     EXPECT_TRUE(bone.rotations.empty());
 }

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <random>
+#include <algorithm>
 #include <sstream>
 
 #include "init/lbg_vq.h"
 #include "init/segmentation.h"
 #include "support/bar_mesh.h"
+#include "weights/weights_fixture.h"
 
 namespace {
 
@@ -79,16 +80,19 @@ TEST(Segmentation, IslandsInOneClusterBecomeSeparateBonesAndSmallPiecesStayUnwei
     EXPECT_EQ(run.context.weights[20][1], 0.0);
 }
 
-TEST(LbgVq, FewerThanSixVerticesGiveNoBone)
+// The routines' parameters over a context's sequence and rest pose, with
+// clusterCount clusters and the given member lists.
+LbgParams routineParams(RiggingContext& c, std::vector<Bone>& bones, int clusterCount, std::vector<std::vector<int>> clusters)
 {
-    InitRun run;
-    for (int v = 0; v < 5; ++v)
-        run.context.restPose.push_back(makeVector3(v, v * v, 1));
-    Triangles triangles = {{0, 1, 2}, {2, 3, 4}};
-    testmesh::animateParts(run.context, triangles, std::vector<int>(5, 0), 3, 0);
-    run.init(5);
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.out.str(), "Init - LBG-VQ:\n");
+    LbgParams p;
+    p.sequence = &c.sequence;
+    p.restPose = &c.restPose;
+    p.bones = &bones;
+    p.numFrames = c.sequence.rows;
+    p.numVertices = c.sequence.columns;
+    p.clusterCount = clusterCount;
+    p.clusters = std::move(clusters);
+    return p;
 }
 
 TEST(LbgVq, SplitKeepsTheFarHalfAndMovesTheSeedSide)
@@ -97,24 +101,17 @@ TEST(LbgVq, SplitKeepsTheFarHalfAndMovesTheSeedSide)
     Triangles triangles;
     testmesh::makeBar(4, 0, run.context.restPose, triangles);
     testmesh::animateParts(run.context, triangles, halves(16), 4, 1.5);
-    LbgParams& p = run.params;
-    p.sequence = &run.context.sequence;
-    p.restPose = &run.context.restPose;
-    p.bones = &run.context.bones;
-    p.numFrames = 4;
-    p.numVertices = 16;
-    p.clusterCount = 1;
-    p.clusters.assign(1, {});
+    std::vector<int> all(16);
     for (int v = 0; v < 16; ++v)
-        p.clusters[0].push_back(v);
+        all[v] = v;
+    LbgParams p = routineParams(run.context, run.context.bones, 1, {all});
     ASSERT_TRUE(refitBones(p));
     splitCluster(p, 0);
     ASSERT_EQ(p.clusterCount, 2);
     // 16 members with distinct-enough distances: floor(15/2) = 7 stay at most.
     EXPECT_LE(p.clusters[0].size(), 7u);
     EXPECT_EQ(p.clusters[0].size() + p.clusters[1].size(), 16u);
-    for (std::size_t i = 1; i < p.clusters[0].size(); ++i)
-        EXPECT_LT(p.clusters[0][i - 1], p.clusters[0][i]);
+    EXPECT_TRUE(std::is_sorted(p.clusters[0].begin(), p.clusters[0].end()));
 }
 
 // E(v, k) as the initialisation defines it, one transformPoint at a time.
@@ -128,56 +125,36 @@ double referenceError(const LbgParams& p, int v, int k)
     return e;
 }
 
+// Sum of E(v, k) over the members, in member order.
+double referenceSum(const LbgParams& p, const std::vector<int>& members, int k)
+{
+    double s = 0.0;
+    for (int v : members)
+        s += referenceError(p, v, k);
+    return s;
+}
+
 TEST(LbgVq, AssignmentAndErrorsMatchAPlainSearch)
 {
     // 53 vertices (the last tile partly filled), 7 bones of which 5 repeats 2
     // exactly (a tie, lowest index wins) and 6 is far off; the earlier
     // clusters point at the wrong bones, and the last one is out of range.
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
     RiggingContext c;
-    std::vector<Bone> bones(7);
-    const int frames = 11, vertices = 53;
-    for (Bone& b : bones)
-        for (int f = 0; f < frames; ++f) {
-            b.rotations.push_back({makeVector3(1 + 0.1 * u(rng), 0.1 * u(rng), 0.1 * u(rng)),
-                                   makeVector3(0.1 * u(rng), 1 + 0.1 * u(rng), 0.1 * u(rng)),
-                                   makeVector3(0.1 * u(rng), 0.1 * u(rng), 1 + 0.1 * u(rng))});
-            b.translations.push_back(makeVector3(0.3 * u(rng), 0.3 * u(rng), 0.3 * u(rng)));
-        }
+    weights_fixture::makeMesh(c, 53, 7, 11, 5);
+    std::vector<Bone> bones = c.bones;
     bones[5] = bones[2];
     for (Vector& t : bones[6].translations)
         t[0] += 50.0;
-    resizePointTable(c.sequence, frames, vertices);
-    for (int v = 0; v < vertices; ++v) {
-        c.restPose.push_back(makeVector3(u(rng), u(rng), u(rng)));
-        const Bone& near = bones[v % 6];
-        for (int f = 0; f < frames; ++f) {
-            Vector x = transformPoint(near, f, c.restPose[v]);
-            c.sequence.set(f, v, makeVector3(x[0] + 0.05 * u(rng), x[1], x[2] + 0.05 * u(rng)));
-        }
-    }
-    LbgParams p;
-    p.sequence = &c.sequence;
-    p.restPose = &c.restPose;
-    p.bones = &bones;
-    p.numFrames = frames;
-    p.numVertices = vertices;
-    p.clusterCount = 7;
-    p.clusters.assign(8, {});
-    for (int v = 0; v < vertices; ++v)
-        p.clusters[(v * 5) % 8].push_back(v);
+    std::vector<std::vector<int>> clusters(8);
+    for (int v = 0; v < 53; ++v)
+        clusters[(v * 5) % 8].push_back(v);
+    LbgParams p = routineParams(c, bones, 7, clusters);
     assignVertices(p);
-
     std::vector<std::vector<int>> expected(7);
-    for (int v = 0; v < vertices; ++v) {
-        double best = 1e100;
-        int choice = -1;
-        for (int k = 0; k < 7; ++k)
-            if (referenceError(p, v, k) < best) {
-                best = referenceError(p, v, k);
-                choice = k;
-            }
+    for (int v = 0; v < 53; ++v) {
+        int choice = 0;
+        for (int k = 1; k < 7; ++k)
+            choice = referenceError(p, v, k) < referenceError(p, v, choice) ? k : choice;
         expected[choice].push_back(v);
     }
     EXPECT_EQ(p.clusters, expected);
@@ -187,25 +164,18 @@ TEST(LbgVq, AssignmentAndErrorsMatchAPlainSearch)
     const double total = clusterErrors(p, errors);
     double sum = 0.0;
     for (int k = 0; k < 7; ++k) {
-        double s = 0.0;
-        for (int v : expected[k])
-            s += referenceError(p, v, k);
+        const double s = referenceSum(p, expected[k], k);
         sum += s;
         if (!expected[k].empty())
-            EXPECT_EQ(errors[k], std::sqrt(s / double(expected[k].size()) / double(frames))) << "cluster " << k;
+            EXPECT_EQ(errors[k], std::sqrt(s / double(expected[k].size()) / 11.0)) << "cluster " << k;
         else
             EXPECT_TRUE(std::isnan(errors[k]));
     }
-    EXPECT_EQ(total, std::sqrt(sum / double(vertices) / double(frames)));
-
+    EXPECT_EQ(total, std::sqrt(sum / 53.0 / 11.0));
     // Clusters that share a vertex are summed member by member all the same.
     p.clusters[0].push_back(p.clusters[1][0]);
-    const double shared = clusterErrors(p, errors);
-    double s0 = 0.0;
-    for (int v : p.clusters[0])
-        s0 += referenceError(p, v, 0);
-    EXPECT_EQ(errors[0], std::sqrt(s0 / double(p.clusters[0].size()) / double(frames)));
-    EXPECT_GT(shared, total);
+    EXPECT_GT(clusterErrors(p, errors), total);
+    EXPECT_EQ(errors[0], std::sqrt(referenceSum(p, p.clusters[0], 0) / double(p.clusters[0].size()) / 11.0));
 }
 
 } // namespace

@@ -1,35 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "io/rig_file.h"
 #include "io_test_files.h"
+#include "run/command_line.h"
+#include "run/program_flow.h"
+#include "support/two_bone_rig.h"
 
 namespace {
 
 const std::string kRule(78, '#');
-
-// Two linked bones over two frames, three vertices.
-RiggingContext twoBoneRig()
-{
-    RiggingContext c;
-    c.numBones = c.numFrames = 2;
-    c.numVertices = 3;
-    c.skeleton.reset(2);
-    c.skeleton.addJoint(0, 1);
-    resizePointTable(c.jointTable, 2, 2);
-    c.jointTable.set(0, 1, makeVector3(0.5, -1.0 / 3.0, 1e-20));
-    c.jointTable.set(1, 0, makeVector3(0.5, -1.0 / 3.0, 1e-20));
-    const Matrix identity = {makeVector3(1, 0, 0), makeVector3(0, 1, 0), makeVector3(0, 0, 1)};
-    const Matrix turn = {makeVector3(0, -1, 0), makeVector3(1, 0, 0), makeVector3(0, 0, 1)};
-    c.bones = {{{identity, identity}, {makeVector3(0, 0, 0), makeVector3(0, 0, 0)}},
-               {{turn, turn}, {makeVector3(1e-5, 123456.5, -0.0), makeVector3(2.5, 1234567.0, 0.1)}}};
-    c.weights = {Vector{1.0, 0.0}, Vector{0.75, 0.25}, Vector{0.0, 0.0}};
-    return c;
-}
 
 std::size_t entryCount(const std::string& folder)
 {
@@ -102,4 +87,21 @@ TEST(RigFile, FailureLeavesTheTargetAsItWas)
     EXPECT_THROW(writeRig(big, target, error), std::out_of_range);
     EXPECT_EQ(readWholeFile(target), "an older rig\n");
     EXPECT_EQ(entryCount(folder.path), 2u); // no temporary file is left behind
+}
+
+// The loading lines and a good write are covered end to end by the bad-input
+// corpus and the whole-run tests.
+// A rig that cannot be written: "Error!" at every debug level, the reason on err.
+TEST(LoadAndWriteSteps, AFailedWriteSaysErrorEvenWhenQuiet)
+{
+    ScratchFolder folder;
+    RiggingContext context;
+    std::ostringstream console, err;
+    context.console = &console;
+    context.debugLevel = 0;
+    outputFile = folder.at("no/such/folder/out.rig.txt");
+    EXPECT_FALSE(writeOutput(context, err));
+    EXPECT_EQ(console.str(), "Error!\n");
+    EXPECT_EQ(err.str().rfind("Tolvan: cannot create a temporary file for " + outputFile, 0), 0u) << err.str();
+    EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
 }

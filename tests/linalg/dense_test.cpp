@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "linalg/dense.h"
+#include "linalg/vertex_tiles.h"
 
 namespace {
 
@@ -50,29 +51,43 @@ TEST(Dense, ProductsSumInIndexOrder)
     EXPECT_EQ(divideVector3(makeVector3(1, 2, 3), 2)[2], 1.5);
 }
 
-TEST(Dense, FlatTransformsMatchTransformPoint)
+// transformFlat's bits against transformPoint's are checked by the
+// initialisation's plain search; here the frame range of both tracks.
+TEST(Dense, TransformPointRefusesFramesOutsideEitherTrack)
 {
-    // Two bones over two frames; entries of mixed magnitude so that any other
-    // summation order shows in the last bits.
-    std::vector<Bone> bones(2);
-    for (int j = 0; j < 2; ++j)
-        for (int f = 0; f < 2; ++f) {
-            bones[j].rotations.push_back({makeVector3(0.1 + j, 1e8, -0.3), makeVector3(0.7, -0.2 * f, 1e-9), makeVector3(3, 1.0 / 3, f)});
-            bones[j].translations.push_back(makeVector3(j, f, 1e-3));
-        }
-    EXPECT_EQ(transformPoint(bones[0], 1, makeVector3(0, 0, 0))[1], 1.0);
-    EXPECT_THROW(transformPoint(bones[0], 2, makeVector3(0, 0, 0)), std::out_of_range);
-    std::vector<double> flat;
-    flattenBoneTransforms(bones, 2, flat);
-    const double p[3] = {0.25, -2e-8, 7.1};
-    for (int f = 0; f < 2; ++f)
-        for (int j = 0; j < 2; ++j) {
-            double out[3];
-            transformFlat(flat.data() + (f * 2 + j) * 12, p, out);
-            Vector expected = transformPoint(bones[j], f, makeVector3(p[0], p[1], p[2]));
-            for (int r = 0; r < 3; ++r)
-                EXPECT_EQ(out[r], expected[r]) << f << " " << j << " " << r;
-        }
+    Bone bone;
+    bone.rotations.assign(2, zeroMatrix3());
+    bone.translations.assign(2, makeVector3(1, 2, 3));
+    EXPECT_EQ(transformPoint(bone, 1, makeVector3(0, 0, 0))[1], 2.0);
+    EXPECT_THROW(transformPoint(bone, 2, makeVector3(0, 0, 0)), std::out_of_range);
+    EXPECT_THROW(transformPoint(bone, -1, makeVector3(0, 0, 0)), std::out_of_range);
+    bone.rotations.pop_back(); // a track shorter in one part than the other
+    EXPECT_THROW(transformPoint(bone, 1, makeVector3(0, 0, 0)), std::out_of_range);
+}
+
+// 20 vertices: a full tile and one with 4 vertices and 12 empty lanes (the
+// layout is checked through the initialisation's plain search).
+TEST(VertexTiles, ZeroLanesAfterTheEnd)
+{
+    PointTable sequence;
+    resizePointTable(sequence, 3, 20);
+    for (int f = 0; f < 3; ++f)
+        for (int v = 0; v < 20; ++v)
+            sequence.set(f, v, makeVector3(100 * f + v, -v, 0.5 * f));
+    std::vector<double> tiles;
+    tileTrajectories(sequence, 3, 20, tiles);
+    ASSERT_EQ(tiles.size(), 2u * 3 * 3 * kVertexTile);
+    const double* last = tileBlock(tiles.data(), 3, 19);
+    for (int f = 0; f < 3; ++f)
+        for (int a = 0; a < 3; ++a)
+            for (int lane = 4; lane < kVertexTile; ++lane)
+                EXPECT_EQ(last[(f * 3 + a) * kVertexTile + lane], 0.0);
+    // Fewer points than the counts ask for is an index error; none is no tile.
+    EXPECT_THROW(tileTrajectories(sequence, 4, 20, tiles), std::out_of_range);
+    for (const auto& [frames, vertices] : {std::pair{0, 20}, std::pair{3, 0}}) {
+        tileTrajectories(sequence, frames, vertices, tiles);
+        EXPECT_TRUE(tiles.empty());
+    }
 }
 
 } // namespace

@@ -1,30 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
+#include "linalg/eigen3.h"
 #include "linalg/svd3.h"
+#include "skeleton/rig_fixture.h"
 
 namespace {
 
 Matrix matrix3(std::initializer_list<double> rowMajor)
 {
     Matrix m = zeroMatrix3();
-    int k = 0;
-    for (double v : rowMajor)
-        m[k / 3][k % 3] = v, ++k;
+    for (std::size_t k = 0; k < 9; ++k)
+        m[k / 3][k % 3] = rowMajor.begin()[k];
     return m;
 }
 
-// Largest entry difference; NaN when an entry is NaN, so that no comparison passes.
-double maxDifference(const Matrix& a, const Matrix& b)
-{
-    double worst = 0.0;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            worst = worst == worst && !(std::fabs(a[i][j] - b[i][j]) <= worst) ? std::fabs(a[i][j] - b[i][j]) : worst;
-    return worst;
-}
+using rigtest::maxDifference;
 
 const Matrix identity = matrix3({1, 0, 0, 0, 1, 0, 0, 0, 1});
 
@@ -74,30 +68,17 @@ TEST(RotationFit, RecoversRigidMotionAndKeepsReflections)
     std::mt19937_64 rng(21);
     std::normal_distribution<double> normal;
     for (int trial = 0; trial < 200; ++trial) {
-        // Rotation from a random unit quaternion (w, x, y, z).
-        double q[4], len = 0.0;
-        for (double& c : q) {
-            c = normal(rng);
-            len += c * c;
-        }
-        for (double& c : q)
-            c /= std::sqrt(len);
-        auto [w, x, y, z] = q;
-        Matrix truth = matrix3({1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y),
-                                2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
-                                2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)});
-        Matrix mirror = multiply(truth, matrix3({1, 0, 0, 0, 1, 0, 0, 0, -1}));
-        Vector shift = makeVector3(normal(rng), normal(rng), normal(rng));
-        // Points centred at the origin, so the centroids are 0 and the shift.
+        const Matrix truth = rigtest::rotation(normal(rng), normal(rng), normal(rng), 3 * normal(rng));
+        const Matrix mirror = multiply(truth, matrix3({1, 0, 0, 0, 1, 0, 0, 0, -1}));
+        const Vector shift = makeVector3(normal(rng), normal(rng), normal(rng));
+        // Points in ± pairs, so the centroids are 0 and the shift.
         Matrix a = zeroMatrix3(), b = zeroMatrix3();
         for (int i = 0; i < 6; ++i) {
-            Vector p = makeVector3(normal(rng), normal(rng), normal(rng));
-            for (int sign = -1; sign <= 1; sign += 2) {
-                Vector ps = scaleVector3(sign, p), moved = multiplyVector(truth, ps), flipped = multiplyVector(mirror, ps);
-                for (int r = 0; r < 3; ++r)
-                    for (int s = 0; s < 3; ++s)
-                        a[r][s] += ps[r] * moved[s], b[r][s] += ps[r] * flipped[s];
-            }
+            const Vector p = makeVector3(normal(rng), normal(rng), normal(rng)), moved = multiplyVector(truth, p),
+                         flipped = multiplyVector(mirror, p);
+            for (int r = 0; r < 3; ++r)
+                for (int s = 0; s < 3; ++s)
+                    a[r][s] += 2 * p[r] * moved[s], b[r][s] += 2 * p[r] * flipped[s];
         }
         Matrix R;
         Vector t;
@@ -123,6 +104,48 @@ TEST(RotationFit, ResultBitsArePinned)
         EXPECT_EQ(t[r], expectedT[r]);
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(R[r][c], expectedR[r][c]);
+    }
+}
+
+TEST(Eigen3, RandomSymmetricMatricesAreReproduced)
+{
+    std::mt19937_64 rng(11);
+    std::normal_distribution<double> normal;
+    for (int trial = 0; trial < 5000; ++trial) {
+        double A[3][3], V[3][3], d[3], norm = 0.0;
+        double scale = std::pow(10.0, double(int(rng() % 13)) - 6.0);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j <= i; ++j) {
+                double v = normal(rng);
+                A[i][j] = A[j][i] = (trial % 3 == 0 ? std::round(v) : v) * scale; // rounding repeats eigenvalues
+                norm = std::fmax(norm, std::fabs(A[i][j]));
+            }
+        std::memcpy(V, A, sizeof V);
+        eigenSymmetric3(V, d);
+        ASSERT_LE(d[0], d[1]);
+        ASSERT_LE(d[1], d[2]);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                double fit = 0.0, dot = 0.0; // V·diag(d)·Vᵀ and VᵀV
+                for (int k = 0; k < 3; ++k) {
+                    fit += V[i][k] * d[k] * V[j][k];
+                    dot += V[k][i] * V[k][j];
+                }
+                ASSERT_NEAR(fit, A[i][j], 1e-12 * norm) << "trial " << trial;
+                ASSERT_NEAR(dot, i == j ? 1.0 : 0.0, 1e-12) << "trial " << trial;
+            }
+    }
+}
+
+// The random matrices settle order and reproduction; a zero matrix keeps the axes.
+TEST(Eigen3, ZeroMatrixGivesTheAxes)
+{
+    double Z[3][3] = {}, dz[3];
+    eigenSymmetric3(Z, dz);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(dz[i], 0.0);
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(Z[i][j], i == j ? 1.0 : 0.0);
     }
 }
 

@@ -32,37 +32,26 @@ inline Bone movingBone(int frames, const Vector& axis, double spin, const Vector
 
 inline Bone identityBone(int frames) { return movingBone(frames, makeVector3(0, 0, 1), 0.0, makeVector3(0, 0, 0)); }
 
-// count rest positions spread around centre, not coplanar.
-inline void addCloud(Matrix& rest, const Vector& centre, int count)
-{
-    for (int i = 0; i < count; ++i)
-        rest.push_back(makeVector3(centre[0] + 0.3 * std::sin(1.7 * i + 0.2), centre[1] + 0.4 * std::cos(2.3 * i),
-                                   centre[2] + 0.25 * std::sin(0.9 * i * i + 1.0)));
-}
-
-// The rig with zero weights, no joints and empty neighbourhoods.
-inline void setUp(RiggingContext& context, const Matrix& rest, const std::vector<Bone>& bones, int frames)
-{
-    context.restPose = rest;
-    context.bones = bones;
-    context.numVertices = int(rest.size());
-    context.numBones = int(bones.size());
-    context.numFrames = frames;
-    context.weights.clear();
-    resizeMatrix(context.weights, rest.size(), bones.size());
-    context.skeleton.reset(context.numBones);
-    resizePointTable(context.jointTable, context.numBones, context.numBones);
-    context.neighbours.assign(rest.size(), {});
-    context.smoothWeights.assign(rest.size(), {});
-}
-
-// Bone j governs counts[j] vertices of a cloud around (j, 0, 0) at weight 1.
+// Bone j governs counts[j] vertices at weight 1, rest positions spread (not
+// coplanar) around (j, 0, 0); no joints, empty neighbourhoods.
 inline void cloudRig(RiggingContext& context, const std::vector<Bone>& bones, const std::vector<int>& counts)
 {
-    Matrix rest;
+    context.restPose.clear();
     for (std::size_t j = 0; j < counts.size(); ++j)
-        addCloud(rest, makeVector3(double(j), 0, 0), counts[j]);
-    setUp(context, rest, bones, int(bones[0].rotations.size()));
+        for (int i = 0; i < counts[j]; ++i)
+            context.restPose.push_back(makeVector3(double(j) + 0.3 * std::sin(1.7 * i + 0.2), 0.4 * std::cos(2.3 * i),
+                                                   0.25 * std::sin(0.9 * i * i + 1.0)));
+    const std::size_t n = context.restPose.size();
+    context.bones = bones;
+    context.numVertices = int(n);
+    context.numBones = int(bones.size());
+    context.numFrames = int(bones[0].rotations.size());
+    context.weights.clear();
+    resizeMatrix(context.weights, n, bones.size());
+    context.skeleton.reset(context.numBones);
+    resizePointTable(context.jointTable, context.numBones, context.numBones);
+    context.neighbours.assign(n, {});
+    context.smoothWeights.assign(n, {});
     for (std::size_t j = 0, v = 0; j < counts.size(); ++j)
         for (int i = 0; i < counts[j]; ++i)
             context.weights[v++][j] = 1.0;

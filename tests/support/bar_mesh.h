@@ -27,16 +27,6 @@ inline void makeBar(int slices, double x0, Matrix& rest, Triangles& triangles)
         }
 }
 
-// Rotation about the z axis by angle, applied about `pivot`, then shifted by `shift`.
-inline void moveRigidly(const Vector& p, double angle, const Vector& pivot, const Vector& shift, double* out)
-{
-    const double c = std::cos(angle), s = std::sin(angle);
-    const double x = p[0] - pivot[0], y = p[1] - pivot[1];
-    out[0] = c * x - s * y + pivot[0] + shift[0];
-    out[1] = s * x + c * y + pivot[1] + shift[1];
-    out[2] = p[2] + shift[2];
-}
-
 // Fills a context's rest pose, neighbours and sequence. partOf[v] picks the
 // motion of vertex v: part 0 translates, part p > 0 also bends about x = pivotX.
 inline void animateParts(RiggingContext& context, const Triangles& triangles, const std::vector<int>& partOf,
@@ -47,10 +37,11 @@ inline void animateParts(RiggingContext& context, const Triangles& triangles, co
     resizePointTable(context.sequence, frames, n);
     for (int f = 0; f < frames; ++f)
         for (int v = 0; v < n; ++v) {
-            const double t = 0.1 * f;
-            double* x = context.sequence.point(f, v);
-            const double angle = partOf[v] == 0 ? 0.05 * f : 0.05 * f + 0.15 * f * partOf[v];
-            moveRigidly(context.restPose[v], angle, makeVector3(pivotX, 0.5, 0.5), makeVector3(t, 0.5 * t, 0.2 * t), x);
+            // About the z axis through (pivotX, 0.5), then shifted by t·(1, 0.5, 0.2).
+            const double t = 0.1 * f, angle = 0.05 * f + 0.15 * f * partOf[v], c = std::cos(angle), s = std::sin(angle);
+            const Vector& p = context.restPose[v];
+            const double x = p[0] - pivotX, y = p[1] - 0.5;
+            context.sequence.set(f, v, makeVector3(c * x - s * y + pivotX + t, s * x + c * y + 0.5 + 0.5 * t, p[2] + 0.2 * t));
         }
     context.numVertices = n;
     context.numFrames = frames;

@@ -43,10 +43,8 @@ struct ScratchDir : ScratchFolder {
     ~ScratchDir() { std::filesystem::current_path(previous); }
 };
 
-using RunResult = CommandResult;
-
 // Runs the program in this process on the arguments (the program name excluded).
-inline RunResult run(std::vector<std::string> args)
+inline CommandResult run(std::vector<std::string> args)
 {
     args.insert(args.begin(), "Tolvan");
     std::vector<const char*> argv;
@@ -74,8 +72,8 @@ inline Rig readRig(const std::string& path)
 }
 
 // Every vertex has at most maxWeights weights, each non-negative and on an
-// existing bone, summing to one (the file holds six digits).
-inline void expectWeightRows(const Rig& rig, std::size_t maxWeights)
+// existing bone, summing to one (a file holds six digits).
+inline void expectWeightRows(const RigData& rig, std::size_t maxWeights, double tolerance = 1e-5)
 {
     for (std::size_t v = 0; v < rig.weights.size(); ++v) {
         EXPECT_LE(rig.weights[v].size(), maxWeights) << "vertex " << v;
@@ -84,7 +82,7 @@ inline void expectWeightRows(const Rig& rig, std::size_t maxWeights)
             EXPECT_TRUE(bone >= 0 && bone < rig.numBones && w >= 0.0) << "vertex " << v;
             sum += w;
         }
-        EXPECT_NEAR(sum, 1.0, 1e-5) << "vertex " << v;
+        EXPECT_NEAR(sum, 1.0, tolerance) << "vertex " << v;
     }
 }
 

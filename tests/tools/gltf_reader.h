@@ -26,6 +26,16 @@ inline Asset loadAsset(const std::string& fileName)
     gltfKeyPoses(asset.file, asset.times, asset.poses);
     return asset;
 }
+// The values' bytes as the machine (little-endian, as glTF) holds them.
+template <typename T>
+std::string bytesOf(std::initializer_list<T> values)
+{
+    std::string s;
+    for (T v : values)
+        s.append(reinterpret_cast<const char*>(&v), sizeof v);
+    return s;
+}
+
 inline std::vector<double> readAccessor(const Asset& asset, int index) { return readGltfAccessor(asset.file, std::size_t(index)).values; }
 inline std::vector<double> skinnedPositions(const Asset& asset, int key)
 {

@@ -15,8 +15,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "io/io_test_files.h"
 #include "tools/client_skip.h"
 #include "tools/gltf_reader.h"
+#include "tools/skinning_check.h"
 
 namespace {
 
@@ -64,36 +66,25 @@ double clientDifference(const Subject& s, const std::string& blob)
     EXPECT_EQ(blob.size(), frames * rest.size() * sizeof(double)) << s.name;
     if (blob.size() != frames * rest.size() * sizeof(double))
         return INFINITY;
-    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300}, worst = 0.0;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        lo[i % 3] = std::min(lo[i % 3], rest[i]);
-        hi[i % 3] = std::max(hi[i % 3], rest[i]);
-    }
+    double worst = 0.0;
     for (std::size_t f = 0; f < frames; ++f) {
         const std::vector<double> file = gltftest::skinnedPositions(asset, int(f));
         std::vector<double> client(file.size());
         std::memcpy(client.data(), blob.data() + f * file.size() * sizeof(double), file.size() * sizeof(double));
         for (std::size_t v = 0; v < file.size(); v += 3) {
-            const double d = std::hypot(client[v] - file[v], client[v + 1] - file[v + 1], client[v + 2] - file[v + 2]);
-            worst = d <= worst ? worst : d; // NaN wins
+            worst = worseDistance(worst, std::hypot(client[v] - file[v], client[v + 1] - file[v + 1], client[v + 2] - file[v + 2]));
         }
     }
-    return worst / std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
-}
-
-std::string threeMissing(const ScratchFolder& dir)
-{
-    if (runCommand(dir, "node --version").exitCode != 0)
-        return "node is not installed";
-    if (!std::filesystem::exists(std::string(TOLVAN_TOOLS_DIR) + "/node/node_modules/three/package.json"))
-        return "three.js is not installed in tools/node";
-    return "";
+    return worst / boxDiagonal(rest, rest.size() / 3);
 }
 
 TEST(ClientThreeJs, PlaysEveryExportAsTheFileEncodesIt)
 {
     ScratchFolder dir;
-    TOLVAN_NEED_CLIENT(threeMissing(dir), "scripts/install_deps.sh tests");
+    TOLVAN_NEED_CLIENT(runCommand(dir, "node --version").exitCode != 0 ? "node is not installed"
+                       : std::filesystem::exists(std::string(TOLVAN_TOOLS_DIR) + "/node/node_modules/three/package.json") ? ""
+                                                                                                        : "three.js is not installed in tools/node",
+                       "scripts/install_deps.sh tests");
     const std::string script = quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/three_skinning.mjs");
     for (const Subject& s : prepare(dir)) {
         const CommandResult r = runCommand(dir, "node " + script + " " + quote(s.glb) + " three.bin");
@@ -114,7 +105,7 @@ TEST(ClientBlender, ImportsEveryExportWithBonesAlongTheSkeleton)
     for (std::size_t k = 0; k < subjects.size(); ++k)
         args += " " + quote(subjects[k].glb) + " b" + std::to_string(k);
     // One Blender start for all files.
-    const CommandResult r = runCommand(dir, "blender -b --factory-startup --python " +
+    const CommandResult r = runCommand(dir, "blender -b --factory-startup --python-exit-code 1 --python " +
                                                 quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/blender_skinning.py") + " --" + args);
     TOLVAN_NEED_CLIENT(r.exitCode == 3 ? r.err : "", "apt-get install -y python3-numpy");
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
@@ -131,6 +122,85 @@ TEST(ClientBlender, ImportsEveryExportWithBonesAlongTheSkeleton)
                   << " degrees off their children (file from the rig: " << s.note << ")\n";
         EXPECT_LE(difference, 1e-6) << s.name;
         EXPECT_LE(angle, 2.0) << s.name;
+    }
+}
+
+// Largest distance between frames (vertex v of an import is vertex map[v]
+// of Blender's) relative to the box diagonal of Blender's first frame.
+double largestDifference(const std::vector<double>& got, const std::vector<double>& blender, const std::vector<std::size_t>& map,
+                         std::size_t frames, std::size_t vertices)
+{
+    double worst = 0.0;
+    for (std::size_t f = 0; f < frames; ++f)
+        for (std::size_t v = 0; v < map.size(); ++v) {
+            const double* a = &got[(f * map.size() + v) * 3];
+            const double* b = &blender[(f * vertices + map[v]) * 3];
+            worst = worseDistance(worst, std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]));
+        }
+    return worst / boxDiagonal(blender, vertices);
+}
+
+// Files made by Blender the way users make them, imported by every importer
+// and compared with Blender's own evaluation of the same frames.
+TEST(ClientBlenderImport, EveryImporterMatchesBlendersOwnEvaluation)
+{
+    TOLVAN_NEED_CLIENT(std::system("command -v blender > /dev/null 2>&1") == 0 ? "" : "blender is not installed",
+                       "apt-get install -y blender python3-numpy");
+    ScratchFolder dir;
+    const CommandResult made = runCommand(dir, "blender -b --factory-startup --python-exit-code 1 --python " +
+                                                   quote(std::string(TOLVAN_TOOLS_DIR) + "/clients/blender_make_caches.py") + " -- bl");
+    ASSERT_EQ(made.exitCode, 0) << made.out << made.err;
+    PointTable positions, imported;
+    std::string error;
+    ASSERT_TRUE(readSequence(dir.at("bl/positions.txt"), positions, error)) << error;
+    const std::size_t frames = std::size_t(positions.rows), vertices = std::size_t(positions.columns);
+    std::vector<double> blender = positions.values;
+    ASSERT_EQ(frames, 12u);
+    for (std::size_t i = 0; i < blender.size(); i += 3) { // Blender's Z-up to Y-up: (x, y, z) -> (x, z, -y)
+        const double y = blender[i + 1];
+        blender[i + 1] = blender[i + 2];
+        blender[i + 2] = -y;
+    }
+    const std::string convert = quote(TOLVAN_CONVERT);
+    const struct {
+        const char* command;
+        const char* name;
+    } imports[] = {
+        {" import-pc2 bl/anim.pc2 --rest bl/rest.obj", "pc2"},
+        {" import-mdd bl/anim.mdd --z-up --rest bl/rest.obj", "mdd"},
+        {" import-gltf bl/anim.glb --animation all", "gltf"},
+    };
+    for (const auto& im : imports) {
+        const std::string name = im.name;
+        const CommandResult r = runCommand(dir, convert + im.command + " --anim " + name + ".anim.txt --rest-out " + name + ".rest.obj");
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_EQ(r.err, "") << name; // no axis warning once the axes agree
+        ASSERT_TRUE(readSequence(dir.at(name + ".anim.txt"), imported, error)) << error;
+        ASSERT_EQ(std::size_t(imported.rows), frames) << name;
+        const std::size_t v = std::size_t(imported.columns);
+        // The caches keep Blender's vertex order; glTF vertices are matched
+        // by their rest position (welding renumbers them).
+        std::vector<std::size_t> map(v);
+        ObjMesh restMesh;
+        ASSERT_TRUE(readObjMesh(dir.at(name + ".rest.obj"), false, restMesh, error)) << error;
+        const std::vector<double>& rest = restMesh.positions;
+        for (std::size_t i = 0; i < v; ++i) {
+            double best = 1e300;
+            for (std::size_t j = 0; j < vertices; ++j) {
+                const double d = std::hypot(rest[i * 3] - blender[j * 3], rest[i * 3 + 1] - blender[j * 3 + 1], rest[i * 3 + 2] - blender[j * 3 + 2]);
+                if (d < best)
+                    best = d, map[i] = j;
+            }
+            if (name != "gltf") {
+                EXPECT_EQ(map[i], i) << name;
+            }
+        }
+        if (name == "gltf") { // every face split apart by the export, welded back to Blender's vertices
+            EXPECT_NE(r.out.find(" -> " + std::to_string(vertices) + "\n"), std::string::npos) << r.out;
+        }
+        const double difference = largestDifference(imported.values, blender, map, frames, vertices);
+        EXPECT_LE(difference, 1e-6) << name;
+        std::cout << name << ": largest difference from Blender " << difference << " of the box diagonal; " << r.out;
     }
 }
 

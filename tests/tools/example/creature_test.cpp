@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <set>
-#include <sstream>
 
 #include "example/creature.h"
 #include "io/io_test_files.h"
+#include "support/run_files.h"
 #include "tools/skinning_check.h"
 
 namespace {
@@ -14,13 +14,9 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
 {
     // The bundled creature, a finer one (openings and legs cut at another
     // resolution) and one whose motion is soft, not exactly skinned.
-    struct Case {
-        CreatureOptions options;
-        int minVertices, maxVertices;
-    } cases[] = {{CreatureOptions(), 1766, 1766},
-                 {CreatureOptions{1, 12, 2.5, 0.0}, 1766 * 6, 1766 * 7},
-                 {CreatureOptions{1, 12, 1.0, 0.03}, 1766, 1766}};
-    for (const Case& test : cases) {
+    const struct { CreatureOptions options; int minVertices, maxVertices; } cases[] = {
+        {CreatureOptions(), 1766, 1766}, {CreatureOptions{1, 12, 2.5, 0.0}, 1766 * 6, 1766 * 7}, {CreatureOptions{1, 12, 1.0, 0.03}, 1766, 1766}};
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.options.detail + test.options.soft);
         Creature c;
         buildCreature(test.options, c);
@@ -44,12 +40,7 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
         for (const auto& [a, b] : edges)
             ASSERT_TRUE(edges.count({b, a})) << a << " " << b;
         EXPECT_NEAR(volume / 6.0, 0.574, 0.02) << volume / 6.0; // the same body at every resolution
-        for (const auto& row : rig.weights) { // more than four, or none, would show in the export test
-            double sum = 0.0;
-            for (const RigInfluence& w : row)
-                sum += w.weight;
-            EXPECT_NEAR(sum, 1.0, 1e-12);
-        }
+        testrun::expectWeightRows(rig, 4, 1e-12);
         // Both bones of a joint carry it to the same place in every frame.
         for (int f = 0; f < rig.numFrames; ++f)
             for (const RigJoint& joint : rig.joints)
@@ -60,8 +51,7 @@ TEST(Creature, IsAClosedSurfaceWithASkinnedSkeletonAndASeededAnimation)
                                 n[r * 3] * q[0] + n[r * 3 + 1] * q[1] + n[r * 3 + 2] * q[2] + n[9 + r], 1e-12);
                 }
         // The soft motion (eight waves of amplitude soft/√8 each) stays within
-        // 3·soft of the skinned one and
-        // moves every vertex off it at some time.
+        // 3·soft of the skinned one and moves every vertex off it at some time.
         const double soft = test.options.soft;
         for (int v = 0; v < rig.numVertices; ++v) {
             double largest = 0.0;
@@ -97,16 +87,10 @@ TEST(MakeExample, WritesInputsThatTheTruthRigReproduces)
     std::string error;
     ASSERT_TRUE(readRigFile(dir.at("out/creature.truth.rig.txt"), rig, error)) << error;
     ASSERT_TRUE(readObjMesh(dir.at("out/creature.rest.obj"), true, rest, error)) << error;
-    std::istringstream seq(readWholeFile(dir.at("out/creature.anim.txt")));
-    int nF = 0, nV = 0;
-    seq >> nF >> nV;
-    ASSERT_TRUE(nF == 20 && nV == rig.numVertices);
-    std::vector<double> frames(std::size_t(nF) * std::size_t(nV) * 3);
-    for (double& x : frames)
-        seq >> x;
-    ASSERT_FALSE(seq.fail());
-    auto frame = [&](int f) { return std::vector<double>(frames.begin() + f * nV * 3, frames.begin() + (f + 1) * nV * 3); };
-    EXPECT_LT(skinningError(rest, rig, frame), 1e-7);
+    PointTable sequence;
+    ASSERT_TRUE(readSequence(dir.at("out/creature.anim.txt"), sequence, error)) << error;
+    ASSERT_TRUE(sequence.rows == 20 && sequence.columns == rig.numVertices);
+    EXPECT_LT(skinningError(rest, rig, [&](int f) { return frameOf(sequence, f); }), 1e-7);
 
     // Bad arguments, and a folder that cannot be made, leave nothing behind.
     EXPECT_EQ(runCommand(dir, tool).exitCode, 1);

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "formats/gltf_scene.h"
 #include "tools/client_skip.h"
 #include "tools/gltf_reader.h"
 #include "tools/skinning_check.h"
@@ -10,10 +11,7 @@ namespace {
 
 using gltftest::Asset;
 
-CommandResult convert(const ScratchFolder& dir, const std::string& args)
-{
-    return runCommand(dir, quote(TOLVAN_CONVERT) + " " + args);
-}
+const std::string convert = quote(TOLVAN_CONVERT) + " ";
 
 // Three bones in a chain, one unlinked bone and `extra` bones that only
 // shift, over a strip of quads; some frames mirror a parent, a child or both.
@@ -46,48 +44,25 @@ void reflectingRig(ObjMesh& rest, RigData& rig, int extra)
 
 // Largest angle (radians) between a joint's rest +Y axis and the direction
 // from its head to the mean of its children's heads, from the nodes' rest
-// translations and rotations.
+// placement (world matrices, column-major: +Y is column 1, the head column 3).
 double largestBoneAngle(const Asset& asset, int numJoints)
 {
-    const auto& nodes = asset.doc["nodes"];
-    std::vector<std::array<double, 3>> head(nodes.size(), {0, 0, 0}), up(nodes.size(), {0, 1, 0});
-    std::vector<std::array<double, 4>> turn(nodes.size(), {0, 0, 0, 1}); // global rest rotation
-    auto rotate = [](const std::array<double, 4>& q, std::array<double, 3> v) { // v + 2w(q x v) + 2q x (q x v)
-        const std::array<double, 3> c = {q[1] * v[2] - q[2] * v[1], q[2] * v[0] - q[0] * v[2], q[0] * v[1] - q[1] * v[0]};
-        const std::array<double, 3> cc = {q[1] * c[2] - q[2] * c[1], q[2] * c[0] - q[0] * c[2], q[0] * c[1] - q[1] * c[0]};
-        for (int k = 0; k < 3; ++k)
-            v[k] += 2 * q[3] * c[k] + 2 * cc[k];
-        return v;
-    };
-    std::vector<std::size_t> stack = asset.doc["scenes"][0]["nodes"].get<std::vector<std::size_t>>();
-    while (!stack.empty()) {
-        const std::size_t n = stack.back();
-        stack.pop_back();
-        const std::array<double, 4> q = nodes[n].value("rotation", std::array<double, 4>{0, 0, 0, 1}), p = turn[n];
-        turn[n] = {p[3] * q[0] + p[0] * q[3] + p[1] * q[2] - p[2] * q[1], p[3] * q[1] - p[0] * q[2] + p[1] * q[3] + p[2] * q[0],
-                   p[3] * q[2] + p[0] * q[1] - p[1] * q[0] + p[2] * q[3], p[3] * q[3] - p[0] * q[0] - p[1] * q[1] - p[2] * q[2]};
-        const std::array<double, 3> t = rotate(p, nodes[n].value("translation", std::array<double, 3>{0, 0, 0}));
-        for (int k = 0; k < 3; ++k)
-            head[n][std::size_t(k)] += t[std::size_t(k)];
-        up[n] = rotate(turn[n], {0, 1, 0});
-        for (std::size_t c : nodes[n].value("children", std::vector<std::size_t>())) {
-            head[c] = head[n];
-            turn[c] = turn[n];
-            stack.push_back(c);
-        }
-    }
+    GltfHierarchy h;
+    readGltfHierarchy(asset.file, h);
+    std::vector<GltfMatrix> world;
+    gltfWorldMatrices(h, h.nodes, world);
     double worst = 0.0;
     for (int j = 0; j < numJoints; ++j) {
-        const std::vector<std::size_t> children = nodes[std::size_t(j)].value("children", std::vector<std::size_t>());
-        if (children.empty())
-            continue;
-        std::array<double, 3> d = {0, 0, 0};
+        const std::vector<std::size_t> children = asset.doc["nodes"][std::size_t(j)].value("children", std::vector<std::size_t>());
+        double d[3] = {0, 0, 0}, dot = 0.0;
         for (std::size_t c : children)
             for (int k = 0; k < 3; ++k)
-                d[std::size_t(k)] += (head[c][std::size_t(k)] - head[std::size_t(j)][std::size_t(k)]) / double(children.size());
-        const std::array<double, 3>& u = up[std::size_t(j)];
-        const double cosine = (u[0] * d[0] + u[1] * d[1] + u[2] * d[2]) / std::hypot(d[0], d[1], d[2]) / std::hypot(u[0], u[1], u[2]);
-        worst = std::max(worst, std::acos(std::min(1.0, cosine)));
+                d[k] += world[c][12 + k] - world[std::size_t(j)][12 + k];
+        const double* up = &world[std::size_t(j)][4];
+        for (int k = 0; k < 3; ++k)
+            dot += up[k] * d[k];
+        if (!children.empty())
+            worst = std::max(worst, std::acos(std::min(1.0, dot / std::hypot(d[0], d[1], d[2]) / std::hypot(up[0], up[1], up[2]))));
     }
     return worst;
 }
@@ -122,7 +97,7 @@ std::vector<Export> exportAll(const ScratchFolder& dir)
             all.push_back({restFile, shared + rigFile, dir.at(std::string(mesh) + ".glb"), 30, tolerance, {}});
     }
     for (Export& e : all)
-        e.result = convert(dir, "export-gltf " + quote(e.rest) + " " + quote(e.rig) + " " + quote(e.out) +
+        e.result = runCommand(dir, convert + "export-gltf " + quote(e.rest) + " " + quote(e.rig) + " " + quote(e.out) +
                                     (e.fps == 30 ? "" : " --fps 24"));
     return all;
 }
@@ -179,7 +154,7 @@ TEST(GltfExport, KeepsTheFourLargestInfluencesAndSaysSo)
     rig.weights[1] = {};
     dir.file("m.obj", formatRestPose(rest, 0));
     dir.file("m.rig.txt", formatRig(rig, 0, "m"));
-    CommandResult r = convert(dir, "export-gltf m.obj m.rig.txt m.glb");
+    CommandResult r = runCommand(dir, convert + "export-gltf m.obj m.rig.txt m.glb");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("1 vertices have more than 4 weights; the 4 largest are kept and renormalised"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 vertices have no weight"), std::string::npos) << r.err;
@@ -227,7 +202,7 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
         {"frobnicate", "unknown command frobnicate"},
     };
     for (const auto& [args, message] : cases) {
-        CommandResult r = convert(dir, args);
+        CommandResult r = runCommand(dir, convert + args);
         EXPECT_EQ(r.exitCode, 1) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(readWholeFile(dir.at("m.glb")), "old");

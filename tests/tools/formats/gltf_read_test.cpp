@@ -1,27 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <functional>
 
 #include "formats/gltf_animation.h"
 #include "formats/gltf_container.h"
 #include "formats/gltf_document.h"
-#include "formats/gltf_sampling.h"
 #include "formats/weld.h"
-#include "io/io_test_files.h"
+#include "tools/gltf_reader.h"
 
 using nlohmann::json;
 
 namespace {
 
-template <typename T>
-std::string bytesOf(std::initializer_list<T> values)
-{
-    std::string s;
-    for (T v : values)
-        s.append(reinterpret_cast<const char*>(&v), sizeof v);
-    return s;
-}
+using gltftest::bytesOf;
 
 // Accessors read from one buffer with one view over all of it, unless the
 // case brings its own views.
@@ -191,6 +183,184 @@ TEST(GltfContainer, ReadsBackWhatItPacksAndRefusesBrokenContainers)
         EXPECT_NE(error.find(message), std::string::npos) << error;
     }
     EXPECT_FALSE(decodeDataUri("data:;base64,ab*d", bin, error));
+}
+
+
+// A small asset exercising what the sampler must get right: a root placed by
+// a matrix, a joint rotated about z from 0 to 90 degrees over keys at 0, 0.5
+// and 1 s, a skinned mesh (whose own translation must not apply) with a
+// sparse morph target animated by STEP weights, and an unskinned quantized
+// mesh under the joint.
+struct TestAsset {
+    json doc;
+    std::string bin;
+
+    int add(const std::string& bytes, json accessor)
+    {
+        while (bin.size() % 4)
+            bin.push_back('\0');
+        doc["bufferViews"].push_back({{"buffer", 0}, {"byteOffset", bin.size()}, {"byteLength", bytes.size()}});
+        bin += bytes;
+        accessor["bufferView"] = doc["bufferViews"].size() - 1;
+        doc["accessors"].push_back(accessor);
+        return int(doc["accessors"].size()) - 1;
+    }
+    template <typename T>
+    int add(std::initializer_list<T> values, int componentType, const char* type, std::size_t count, json extra = json::object())
+    {
+        extra.update({{"componentType", componentType}, {"type", type}, {"count", count}});
+        return add(gltftest::bytesOf(values), extra);
+    }
+
+    TestAsset()
+    {
+        const float h = float(std::sqrt(0.5)), c = float(std::cos(M_PI / 8)), s = float(std::sin(M_PI / 8));
+        doc = {{"asset", {{"version", "2.0"}}}, {"extensionsRequired", {"KHR_mesh_quantization"}},
+               {"bufferViews", json::array()}, {"accessors", json::array()}};
+        const int times = add<float>({0, 0.5f, 1}, 5126, "SCALAR", 3);
+        const int rotations = add<float>({0, 0, 0, 1, 0, 0, s, c, 0, 0, h, h}, 5126, "VEC4", 3);
+        const int weights = add<float>({0, 1, 0.5f}, 5126, "SCALAR", 3);
+        // Vertices A (1,1,0) on the joint, B (2,1,0) on the joint, C (0,1,0) half and half.
+        const int positions = add<float>({1, 1, 0, 2, 1, 0, 0, 1, 0}, 5126, "VEC3", 3);
+        const int joints = add<std::uint8_t>({1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0}, 5121, "VEC4", 3);
+        const int jointWeights = add<std::uint8_t>({255, 0, 0, 0, 255, 0, 0, 0, 128, 127, 0, 0}, 5121, "VEC4", 3, {{"normalized", true}});
+        const int indices = add<std::uint16_t>({0, 1, 2}, 5123, "SCALAR", 3);
+        const int ibm = add<float>({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -1, -1, 0, 1},
+                                   5126, "MAT4", 2);
+        const int sparseIndex = add<std::uint8_t>({1}, 5121, "SCALAR", 1);
+        const int sparseValue = add<float>({0, 0, 1}, 5126, "VEC3", 1);
+        doc["accessors"][std::size_t(sparseIndex)].erase("bufferView"); // the sparse parts are views, not accessors
+        json target = {{"componentType", 5126}, {"type", "VEC3"}, {"count", 3},
+                       {"sparse", {{"count", 1}, {"indices", {{"bufferView", sparseIndex}, {"componentType", 5121}}},
+                                   {"values", {{"bufferView", sparseValue}}}}}};
+        doc["accessors"].push_back(target);
+        const int quantized = add<std::uint8_t>({1, 0, 0, 0, 1, 0, 0, 0, 1}, 5121, "VEC3", 3);
+        doc["nodes"] = json::array({
+            {{"name", "root"}, {"matrix", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1}}, {"children", {1}}},
+            {{"name", "joint"}, {"translation", {1, 0, 0}}, {"children", {3}}},
+            {{"name", "body"}, {"mesh", 0}, {"skin", 0}, {"translation", {5, 5, 5}}},
+            {{"name", "tag"}, {"mesh", 1}, {"translation", {0, 0, 1}}},
+        });
+        doc["skins"] = json::array({{{"joints", {0, 1}}, {"inverseBindMatrices", ibm}}});
+        doc["meshes"] = json::array({
+            {{"name", "Body"}, {"weights", {0}},
+             {"primitives", {{{"attributes", {{"POSITION", positions}, {"JOINTS_0", joints}, {"WEIGHTS_0", jointWeights}}},
+                              {"indices", indices}, {"targets", {{{"POSITION", doc["accessors"].size() - 2}}}}}}}},
+            {{"name", "Tag"}, {"primitives", {{{"attributes", {{"POSITION", quantized}}}, {"mode", 4}}}}},
+        });
+        doc["animations"] = json::array({
+            {{"name", "Turn"}, {"samplers", {{{"input", times}, {"output", rotations}}}},
+             {"channels", {{{"sampler", 0}, {"target", {{"node", 1}, {"path", "rotation"}}}}}}},
+            {{"name", "Grow"}, {"samplers", {{{"input", times}, {"output", weights}, {"interpolation", "STEP"}}}},
+             {"channels", {{{"sampler", 0}, {"target", {{"node", 2}, {"path", "weights"}}}}}}},
+        });
+        doc["scenes"] = json::array({{{"nodes", {0, 2}}}});
+    }
+
+    std::string glb() const
+    {
+        json d = doc;
+        d["buffers"] = json::array({{{"byteLength", bin.size()}}});
+        return packGlb(d.dump(), bin);
+    }
+};
+
+// Expected positions of the body (A, B, C) and the tag at angle θ with morph weight w.
+std::vector<double> body(double theta, double w)
+{
+    const double cs = std::cos(theta), sn = std::sin(theta), a = 128.0 / 255, b = 127.0 / 255;
+    return {1, 1, 0, 1 + cs, 1 + sn, w, a * 0 + b * (1 - cs), a * 1 + b * (1 - sn), 0};
+}
+std::vector<double> tag(double theta)
+{
+    const double cs = std::cos(theta), sn = std::sin(theta);
+    return {1 + cs, 1 + sn, 1, 1 - sn, 1 + cs, 1, 1, 1, 2};
+}
+
+void expectNear(const std::vector<double>& got, const double* expected, const std::string& what)
+{
+    for (std::size_t k = 0; k < got.size(); ++k)
+        EXPECT_NEAR(got[k], expected[k], 1e-6) << what << " at " << k;
+}
+
+TEST(GltfImport, SamplesSkinsMorphsAndHierarchyFromEveryContainer)
+{
+    ScratchFolder dir;
+    TestAsset asset;
+    json embedded = asset.doc, external = asset.doc;
+    embedded["buffers"] = json::array({{{"byteLength", asset.bin.size()}, {"uri", dataUri(asset.bin)}}});
+    external["buffers"] = json::array({{{"byteLength", asset.bin.size()}, {"uri", "sub%20dir.bin"}}});
+    dir.file("sub dir.bin", asset.bin);
+    const std::string files[] = {dir.file("a.glb", asset.glb()), dir.file("b.gltf", embedded.dump()), dir.file("c.gltf", external.dump())};
+    for (const std::string& file : files) {
+        GltfSampled out;
+        std::string error;
+        ASSERT_TRUE(sampleGltfFile(file, {"all", "Body", 0.0}, out, error)) << error;
+        ASSERT_EQ(out.numFrames, 3u);
+        EXPECT_EQ(out.fps, 2.0);
+        EXPECT_EQ(out.rest.triangles, std::vector<int>({0, 1, 2}));
+        expectNear(out.rest.positions, body(0, 0).data(), file + " rest");
+        const double w[3] = {0, 1, 0.5};
+        for (std::size_t f = 0; f < 3; ++f)
+            expectNear(std::vector<double>(&out.frames[f * 9], &out.frames[f * 9 + 9]), body(double(f) * M_PI / 4, w[f]).data(), file);
+        // The unskinned mesh follows its node; rest is the static placement.
+        ASSERT_TRUE(sampleGltfFile(file, {"Turn", "1", 4.0}, out, error)) << error;
+        ASSERT_EQ(out.numFrames, 5u);
+        expectNear(out.rest.positions, tag(0).data(), file + " tag rest");
+        expectNear(std::vector<double>(&out.frames[9], &out.frames[18]), tag(M_PI / 8).data(), file + " tag at 0.25 s");
+    }
+}
+
+TEST(GltfImport, RefusesWithTheFileThePlaceAndTheReason)
+{
+    ScratchFolder dir;
+    const struct {
+        std::function<void(TestAsset&)> change;
+        GltfSampleOptions options;
+        const char* message;
+    } cases[] = {
+        {[](TestAsset&) {}, {}, "more than one mesh is animated; choose one with --mesh: 0 'Body' (animated), 1 'Tag' (animated)"},
+        {[](TestAsset&) {}, {"Walk", "0", 0}, "no animation 'Walk'; the file has 0 'Turn', 1 'Grow'"},
+        {[](TestAsset&) {}, {"", "Eyes", 0}, "no mesh 'Eyes' placed by a node"},
+        {[](TestAsset& a) { a.doc["meshes"][1]["primitives"][0]["mode"] = 1; }, {"", "1", 0}, "meshes[1].primitives[0].mode: 1 is not TRIANGLES"},
+        {[](TestAsset& a) { a.doc["extensionsRequired"].push_back("KHR_draco_mesh_compression"); }, {}, "extensionsRequired: the file requires \"KHR_draco_mesh_compression\""},
+        {[](TestAsset& a) { a.doc["nodes"][1]["children"].push_back(0); }, {}, "nodes: the hierarchy has a cycle"},
+        {[](TestAsset& a) { a.doc["nodes"][2]["children"] = {3}; }, {}, "nodes[2].children: node 3 has more than one parent"},
+        {[](TestAsset& a) { a.doc["animations"][0]["channels"][0]["target"]["node"] = 0; }, {"", "0", 0}, "animations[0].channels[0]: animates nodes[0], which has a matrix"},
+        {[](TestAsset& a) { a.doc["asset"]["version"] = "1.0"; }, {}, "asset.version: glTF \"1.0\" (only 2.x is read)"},
+        {[](TestAsset& a) { a.doc["accessors"][0]["count"] = 4; }, {}, "accessors[0]: 4 elements run past the end of bufferViews[0]"},
+        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0]["attributes"]["JOINTS_0"] = 1; }, {"", "0", 0}, "JOINTS_0: joint indices must be unsigned integers"},
+        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0].erase("targets"); a.doc["meshes"][0].erase("weights"); }, {"all", "0", 0},
+         "animations[1].channels[0]: 1 weights per key for 0 morph targets"},
+        {[](TestAsset& a) { a.doc["nodes"][1]["rotation"] = {0, 0, 0, 0}; }, {}, "nodes[1].rotation: has zero length"},
+        {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["interpolation"] = "SMOOTH"; }, {}, "animations[0].samplers[0].interpolation"},
+        // Key times 0 and 1e30 s: refused before the frames are allocated.
+        {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["input"] = a.add<float>({0, 1, 1e30f}, 5126, "SCALAR", 3); },
+         {"0", "0", 0}, "more than 100000 frames"},
+        {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["input"] = a.add<float>({0, 1, 0.5f}, 5126, "SCALAR", 3); },
+         {"0", "0", 0}, "samplers[0].input: key time 2 is not finite or not after the one before"},
+    };
+    for (const auto& c : cases) {
+        TestAsset asset;
+        c.change(asset);
+        const std::string file = dir.file("bad.glb", asset.glb());
+        GltfSampled out;
+        std::string error;
+        EXPECT_FALSE(sampleGltfFile(file, c.options, out, error)) << c.message;
+        EXPECT_EQ(error.find(file + ": "), 0u) << error;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_TRUE(out.frames.empty());
+    }
+    // External buffers stay inside the file's folder.
+    TestAsset asset;
+    json doc = asset.doc;
+    doc["buffers"] = json::array({{{"byteLength", 4}, {"uri", "../x.bin"}}});
+    GltfSampled out;
+    std::string error;
+    EXPECT_FALSE(sampleGltfFile(dir.file("up.gltf", doc.dump()), {}, out, error));
+    EXPECT_NE(error.find("buffers[0].uri: uri '../x.bin' leaves the file's folder"), std::string::npos) << error;
+    EXPECT_FALSE(sampleGltfFile(dir.file("j.gltf", "{\"asset\": "), {}, out, error));
+    EXPECT_NE(error.find("j.gltf: JSON parse error at line 1, column 11"), std::string::npos) << error;
 }
 
 } // namespace

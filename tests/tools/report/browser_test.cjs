@@ -6,87 +6,14 @@
 //       console error and no network request, a drawn canvas, different
 //       pictures in different frames, the error legend's top colour on the
 //       displaced region, the summary's RMS equal to the command's.
-//   browser_test.cjs measure REPORT.html DIR
-//       Frames per second while playing at an 800 x 600 canvas, and two
-//       screenshots (error at the worst frame, weight of one bone).
 // Exit code 0: passed, 1: failed, 77: skipped (Chromium or puppeteer-core
 // missing, outside CI).
 'use strict';
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
 
-const CHROMIUM = '/usr/bin/chromium';
-const INSTALL = 'apt-get install -y chromium && npm install --prefix tools/node --no-save --no-audit --no-fund puppeteer-core@25.19.0';
-const PANEL = 330; // width of the side panel; the canvas gets the rest
-
-function skipOrFail(reason) {
-  if (process.env.CI === 'true') {
-    console.error(`FAILED: ${reason} (install: ${INSTALL})`);
-    process.exit(1);
-  }
-  console.log(`SKIPPED: ${reason}; install with: ${INSTALL}`);
-  process.exit(77);
-}
-
-function loadPuppeteer() {
-  const modules = process.env.TOLVAN_NODE_MODULES || path.join(__dirname, '..', '..', '..', 'tools', 'node', 'node_modules');
-  for (const p of [path.join(modules, 'puppeteer-core'), 'puppeteer-core']) {
-    try { return require(p); } catch (e) { /* next place */ }
-  }
-  return null;
-}
-
-async function launch(puppeteer, width, height) {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tolvan-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: CHROMIUM, headless: true, defaultViewport: { width, height, deviceScaleFactor: 1 },
-    args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--headless', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--no-first-run', `--user-data-dir=${profile}`],
-  });
-  browser.profile = profile;
-  return browser;
-}
-
-async function closeBrowser(browser) {
-  await browser.close();
-  try {
-    fs.rmSync(browser.profile, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
-  } catch (e) {
-    console.log(`note: could not remove ${browser.profile}: ${e.message}`);
-  }
-}
-
-// Opens a report and records console errors, page errors and requests for
-// anything but the report itself.
-async function openReport(browser, file) {
-  const page = await browser.newPage();
-  const url = 'file://' + path.resolve(file);
-  const problems = [];
-  page.on('console', (m) => m.type() === 'error' && problems.push(`console error: ${m.text()}`));
-  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-  page.on('request', (r) => r.url() !== url && problems.push(`request: ${r.url().slice(0, 100)}`));
-  await page.goto(url, { waitUntil: 'load' });
-  await page.waitForFunction(() => window.tolvanReport && window.tolvanReport.ready, { timeout: 60000 });
-  return { page, problems };
-}
-
-// The screenshot's pixels, decoded by the browser in a blank page of its own.
-async function screenshot(decoder, page, file) {
-  const png = await page.screenshot({ path: file });
-  const rgba = await decoder.evaluate(async (b64) => {
-    const image = await createImageBitmap(await (await fetch('data:image/png;base64,' + b64)).blob());
-    const canvas = new OffscreenCanvas(image.width, image.height), ctx = canvas.getContext('2d');
-    ctx.drawImage(image, 0, 0);
-    const bytes = ctx.getImageData(0, 0, image.width, image.height).data;
-    let text = '';
-    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
-    return { width: image.width, height: image.height, data: btoa(text) };
-  }, Buffer.from(png).toString('base64'));
-  const data = Buffer.from(rgba.data, 'base64');
-  return { width: rgba.width, height: rgba.height, at: (x, y) => { const o = (Math.round(y) * rgba.width + Math.round(x)) * 4; return [data[o], data[o + 1], data[o + 2]]; } };
-}
+const { PANEL, needPuppeteer, launch, closeBrowser, openReport, screenshot } = require('../../../tools/clients/chromium_report.cjs');
 
 const distance = (a, b) => Math.hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 
@@ -199,62 +126,15 @@ async function check(args, puppeteer) {
   return failures.length === 0;
 }
 
-async function measure(report, out, puppeteer) {
-  fs.mkdirSync(out, { recursive: true });
-  const browser = await launch(puppeteer, 800 + PANEL, 600);
-  try {
-    const { page, problems } = await openReport(browser, report);
-    const canvas = await page.evaluate(() => window.tolvanReport.canvasSize());
-    // Over 2 s of playing: requestAnimationFrame calls and animation frames
-    // shown, once as the page plays (drawing when the frame changes) and once
-    // drawing in every call.
-    for (const continuous of [false, true]) {
-      await page.evaluate((c) => { window.tolvanReport.continuous = c; window.tolvanReport.play(); }, continuous);
-      await new Promise((r) => setTimeout(r, 500));
-      const count = () => page.evaluate(() => [window.tolvanReport.rafCount, window.tolvanReport.shownCount]);
-      const before = await count();
-      await new Promise((r) => setTimeout(r, 2000));
-      const after = await count();
-      await page.evaluate(() => window.tolvanReport.pause());
-      console.log(`canvas ${canvas[0]} x ${canvas[1]}${continuous ? ', drawing in every call' : ''}: ` +
-        `${((after[0] - before[0]) / 2).toFixed(1)} requestAnimationFrame calls and ${((after[1] - before[1]) / 2).toFixed(1)} animation frames shown per second`);
-    }
-    // The weights of the bone that moves the vertex at the canvas's centre most.
-    const bone = await page.evaluate(() => {
-      const r = window.tolvanReport, b = Math.max(r.dominantBone(Math.max(r.pickVertex(400, 300), 0)), 0);
-      r.setMode('weight', b);
-      r.render();
-      return b;
-    });
-    const weights = path.join(out, `weight-bone${bone}.png`);
-    await page.screenshot({ path: weights });
-    // Without the skeleton, which would hide the vertex.
-    await page.evaluate(() => {
-      document.getElementById('skeleton').click();
-      if (window.tolvanReport.errors) window.tolvanReport.showLargest();
-      window.tolvanReport.render();
-    });
-    await page.screenshot({ path: path.join(out, 'error-worst-frame.png') });
-    console.log(`screenshots: ${path.join(out, 'error-worst-frame.png')} ${weights}`);
-    problems.forEach((p) => console.error(`problem: ${p}`));
-    return problems.length === 0;
-  } finally {
-    await closeBrowser(browser);
-  }
-}
-
 async function main() {
   const [mode, ...rest] = process.argv.slice(2);
   const args = {};
   for (let i = 0; i + 1 < rest.length; i += 2) args[rest[i]] = rest[i + 1];
-  if (mode !== 'check' && mode !== 'measure') {
-    console.error('usage: browser_test.cjs check --convert BIN --make-example BIN --out DIR | measure REPORT.html DIR');
+  if (mode !== 'check') {
+    console.error('usage: browser_test.cjs check --convert BIN --make-example BIN --out DIR');
     process.exit(2);
   }
-  if (!fs.existsSync(CHROMIUM)) skipOrFail(`${CHROMIUM} is missing`);
-  const puppeteer = loadPuppeteer();
-  if (!puppeteer) skipOrFail('puppeteer-core is not installed');
-  const ok = mode === 'check' ? await check(args, puppeteer) : await measure(rest[0], rest[1], puppeteer);
+  const ok = await check(args, needPuppeteer());
   console.log(ok ? 'PASSED' : 'FAILED');
   process.exit(ok ? 0 : 1);
 }

@@ -27,12 +27,8 @@ inline void onePoint(RiggingContext& context, Triangles& triangles)
     for (Vector& p : context.restPose)
         p = makeVector3(0.5, 0.5, 0.5);
     for (int f = 0; f < context.sequence.rows; ++f)
-        for (int v = 0; v < context.sequence.columns; ++v) {
-            double* x = context.sequence.point(f, v);
-            x[0] = 0.5 + 0.1 * f;
-            x[1] = 0.5;
-            x[2] = 0.5;
-        }
+        for (int v = 0; v < context.sequence.columns; ++v)
+            context.sequence.set(f, v, makeVector3(0.5 + 0.1 * f, 0.5, 0.5));
 }
 
 // A plane grid of 10 x 5 vertices with z = 0 in the rest pose and in every
@@ -64,8 +60,7 @@ inline void motionless(RiggingContext& context, Triangles& triangles)
     bentBar(context, triangles);
     for (int f = 0; f < context.sequence.rows; ++f)
         for (int v = 0; v < context.sequence.columns; ++v)
-            for (int a = 0; a < 3; ++a)
-                context.sequence.point(f, v)[a] = context.restPose[v][a];
+            context.sequence.set(f, v, context.restPose[v]);
 }
 
 // One vertex far away (1e6 along x) in one frame.
