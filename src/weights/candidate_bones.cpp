@@ -85,17 +85,12 @@ struct ChoiceWork {
 // Vertex v's choice: its k best bones into vertexBones[v], and with
 // restricted (tables and contact given) its prior entry brought up to date.
 // Reads the neighbours' entries: the lower-numbered ones as they are after
-// their own choice, the higher-numbered ones as before theirs; with before
-// given, the neighbours below split from the tables and the others from
-// before.
+// their own choice, the higher-numbered ones as before theirs.
 void chooseForVertex(RiggingContext& context, const CandidateScores& scores, PriorTables* tables,
-                     const BoneContact* contact, int k, int v, ChoiceWork& work, const PriorEntries* before = nullptr,
-                     int split = 0)
+                     const BoneContact* contact, int k, int v, ChoiceWork& work)
 {
     const double kappa = double(context.numFrames) * context.omega;
-    if (tables && before)
-        smoothedPriorBefore(context, *tables, *before, split, v, work.prior);
-    else if (tables)
+    if (tables)
         smoothedPrior(context, *tables, v, work.prior);
     else
         smoothedWeightVector(context, v, work.prior, false);
@@ -112,37 +107,6 @@ void chooseForVertex(RiggingContext& context, const CandidateScores& scores, Pri
         list.push_back(work.records[t].bone);
     if (tables)
         refreshPriorEntry(context, v, *tables);
-}
-
-// The restricted choice shared among threads. A choice changes its vertex's
-// entry only when it drops a bone of weight above smoothWeightMin, which is
-// rare: every vertex is first chosen side by side from the entries as they
-// were, then, in vertex order, the few whose lower-numbered neighbours' terms
-// changed are chosen again as one thread in vertex order would.
-void chooseSideBySide(RiggingContext& context, const CandidateScores& scores, PriorTables& tables,
-                      const BoneContact& contact, int k, std::vector<ChoiceWork>& work)
-{
-    const int numVertices = context.numVertices;
-    const double minWeight = context.smoothWeightMin;
-    PriorEntries before;
-    snapshotPriorEntries(tables, before);
-    std::vector<unsigned char> changed(std::size_t(numVertices), 0);
-    parallelBlocks(context.pool, numVertices, [&](int first, int last, int t) {
-        for (int v = first; v < last; ++v) {
-            chooseForVertex(context, scores, &tables, &contact, k, v, work[std::size_t(t)], &before, 0);
-            changed[std::size_t(v)] = priorTermsChanged(before, tables, v, minWeight);
-        }
-    });
-    for (int v = 0; v < numVertices; ++v) {
-        bool stale = false;
-        for (int i = tables.neighbourStart[v]; i < tables.neighbourStart[v + 1] && !stale; ++i)
-            stale = tables.neighbour[i] < v && changed[std::size_t(tables.neighbour[i])];
-        if (!stale)
-            continue;
-        restorePriorEntry(before, v, tables);
-        chooseForVertex(context, scores, &tables, &contact, k, v, work[0], &before, v);
-        changed[std::size_t(v)] = priorTermsChanged(before, tables, v, minWeight);
-    }
 }
 
 } // namespace
@@ -179,15 +143,12 @@ void selectCandidateBones(RiggingContext& context, int k, bool restricted, FitCa
         w.records.resize(std::size_t(numBones));
     if (restricted) {
         // Each choice reads its neighbours' prior entries, the lower-numbered
-        // ones as their own choice left them. (Running it as a wavefront over
-        // the mesh's dependency levels lost more to waiting and scattered
-        // access than it gained.)
-        if (work.size() > 1 && tables.usable) {
-            chooseSideBySide(context, scores, tables, contact, k, work);
-        } else {
-            for (int v = 0; v < numVertices; ++v)
-                chooseForVertex(context, scores, &tables, &contact, k, v, work[0]);
-        }
+        // ones as their own choice left them: one thread, in vertex order.
+        // (Any order that keeps this lets only vertices of one level of the
+        // mesh's dependency graph run side by side, scattered over the
+        // tables; on the meshes measured that lost more than it gained.)
+        for (int v = 0; v < numVertices; ++v)
+            chooseForVertex(context, scores, &tables, &contact, k, v, work[0]);
     } else {
         // Over all bones, the prior reads only weights, which do not change.
         parallelFor(context.pool, numVertices, [&](int v, int t) {

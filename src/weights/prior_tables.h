@@ -21,12 +21,3 @@ struct PriorTables {
     std::vector<int> neighbour;
     std::vector<double> rigidity;
 };
-
-// The entries of PriorTables alone, as they were when a pass began, for a
-// pass whose vertices are first chosen side by side from these entries.
-struct PriorEntries {
-    std::vector<int> count;
-    std::vector<int> bone;
-    std::vector<double> weight;
-    std::vector<unsigned char> exact;
-};

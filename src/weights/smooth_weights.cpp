@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -260,14 +259,7 @@ void setPriorEntry(PriorTables& tables, int v, const std::vector<int>& list, con
     tables.exact[v] = 1;
 }
 
-namespace {
-
-// The prior of vertex v with each neighbour e's entry taken from
-// entryOf(e, count, bone, weight): the sum in neighbour order and list order,
-// as smoothedWeightVector forms it.
-template <typename EntryOf>
-void priorFromEntries(const RiggingContext& context, const PriorTables& tables, int v, Vector& out,
-                      const EntryOf& entryOf)
+void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int v, Vector& out)
 {
     const int numBones = context.numBones;
     out.resize(numBones);
@@ -285,11 +277,9 @@ void priorFromEntries(const RiggingContext& context, const PriorTables& tables, 
     for (int k = tables.neighbourStart[v]; k < tables.neighbourStart[v + 1]; ++k) {
         const int e = tables.neighbour[k];
         const double s = tables.rigidity[k];
-        int count;
-        const int* bone;
-        const double* weight;
-        entryOf(e, count, bone, weight);
-        for (int i = 0; i < count; ++i)
+        const int* bone = tables.bone.data() + std::size_t(e) * tables.width;
+        const double* weight = tables.weight.data() + std::size_t(e) * tables.width;
+        for (int i = 0; i < tables.count[e]; ++i)
             if (weight[i] > minWeight) {
                 o[bone[i]] += s * weight[i];
                 touched |= std::uint64_t(1) << (bone[i] & 63);
@@ -309,70 +299,4 @@ void priorFromEntries(const RiggingContext& context, const PriorTables& tables, 
             const int j = __builtin_ctzll(bits);
             o[j] = o[j] / total;
         }
-}
-
-} // namespace
-
-void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int v, Vector& out)
-{
-    priorFromEntries(context, tables, v, out, [&](int e, int& count, const int*& bone, const double*& weight) {
-        count = tables.count[e];
-        bone = tables.bone.data() + std::size_t(e) * tables.width;
-        weight = tables.weight.data() + std::size_t(e) * tables.width;
-    });
-}
-
-void smoothedPriorBefore(const RiggingContext& context, const PriorTables& tables, const PriorEntries& before,
-                         int split, int v, Vector& out)
-{
-    priorFromEntries(context, tables, v, out, [&](int e, int& count, const int*& bone, const double*& weight) {
-        const bool now = e < split;
-        const std::size_t at = std::size_t(e) * tables.width;
-        count = now ? tables.count[e] : before.count[e];
-        bone = (now ? tables.bone.data() : before.bone.data()) + at;
-        weight = (now ? tables.weight.data() : before.weight.data()) + at;
-    });
-}
-
-void snapshotPriorEntries(const PriorTables& tables, PriorEntries& before)
-{
-    before.count = tables.count;
-    before.bone = tables.bone;
-    before.weight = tables.weight;
-    before.exact = tables.exact;
-}
-
-void restorePriorEntry(const PriorEntries& before, int v, PriorTables& tables)
-{
-    const std::size_t at = std::size_t(v) * tables.width;
-    tables.count[v] = before.count[v];
-    tables.exact[v] = before.exact[v];
-    std::copy(before.bone.begin() + long(at), before.bone.begin() + long(at) + tables.width, tables.bone.begin() + long(at));
-    std::copy(before.weight.begin() + long(at), before.weight.begin() + long(at) + tables.width,
-              tables.weight.begin() + long(at));
-}
-
-bool priorTermsChanged(const PriorEntries& before, const PriorTables& tables, int v, double minWeight)
-{
-    const std::size_t at = std::size_t(v) * tables.width;
-    const int* oldBone = before.bone.data() + at;
-    const double* oldWeight = before.weight.data() + at;
-    const int* newBone = tables.bone.data() + at;
-    const double* newWeight = tables.weight.data() + at;
-    // The terms in list order, bit for bit: the weights above minWeight and
-    // their bones.
-    int i = 0, j = 0;
-    for (;;) {
-        while (i < before.count[v] && !(oldWeight[i] > minWeight))
-            ++i;
-        while (j < tables.count[v] && !(newWeight[j] > minWeight))
-            ++j;
-        const bool oldEnd = i == before.count[v], newEnd = j == tables.count[v];
-        if (oldEnd || newEnd)
-            return oldEnd != newEnd;
-        if (oldBone[i] != newBone[j] || std::memcmp(&oldWeight[i], &newWeight[j], sizeof(double)) != 0)
-            return true;
-        ++i;
-        ++j;
-    }
 }

@@ -38,19 +38,3 @@ void setPriorEntry(PriorTables& tables, int v, const std::vector<int>& list, con
 // smoothedWeightVector(context, v, out, true), bit for bit, reading the
 // neighbours' lists and weights from tables.
 void smoothedPrior(const RiggingContext& context, const PriorTables& tables, int v, Vector& out);
-
-// The same prior in the middle of a pass begun from the entries `before`:
-// neighbours below split as the tables hold them now, the others as they were.
-void smoothedPriorBefore(const RiggingContext& context, const PriorTables& tables, const PriorEntries& before,
-                         int split, int v, Vector& out);
-
-// Copies the tables' entries into before.
-void snapshotPriorEntries(const PriorTables& tables, PriorEntries& before);
-
-// Puts vertex v's entry back as before holds it.
-void restorePriorEntry(const PriorEntries& before, int v, PriorTables& tables);
-
-// Whether vertex v's terms in its neighbours' priors differ between before
-// and the tables: its bones whose weight exceeds minWeight, with their weights
-// bit for bit, in list order.
-bool priorTermsChanged(const PriorEntries& before, const PriorTables& tables, int v, double minWeight);

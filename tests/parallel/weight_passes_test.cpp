@@ -28,9 +28,8 @@ void runPasses(RiggingContext& c, ThreadPool* pool, bool kept)
 
 TEST(WeightPasses, GiveTheSameBitsOnAnyNumberOfThreads)
 {
-    // Every vertex starts with three bones of weight near 1/3 and keeps two,
-    // so most choices change terms that later neighbours read: the choices
-    // made side by side must be redone in vertex order.
+    // Every vertex starts with three bones of weight near 1/3 and keeps two;
+    // the solve's rows are written side by side from its ordered results.
     ThreadPool pool(3);
     for (bool kept : {false, true}) {
         RiggingContext one, three;
