@@ -112,6 +112,10 @@ TEST(WholeRun, BentBarGivesAValidRig)
         if (line.rfind("    Rep #", 0) == 0) {
             ++reps;
             EXPECT_TRUE(std::regex_match(line, rep)) << line;
+            // With joints (J) a completed repetition reports their error too.
+            if (line.find("(bones)") != std::string::npos) {
+                EXPECT_EQ(line.find("JBP") != std::string::npos, line.find(" Ej=") != std::string::npos) << line;
+            }
         }
     EXPECT_GE(reps, 34);
 }
