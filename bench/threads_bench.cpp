@@ -2,7 +2,8 @@
 // data folder, with state.range(0) threads (1 is the single-threaded run):
 // the bone update (frames side by side), the clustering's assignment (tiles
 // side by side), the candidate choice over all bones with new bones (tiles
-// scored side by side, vertices ranked side by side) and a later weight pass.
+// scored side by side, vertices ranked side by side) and a later weight pass
+// (its rows written side by side).
 // Skips without the data.
 #include <benchmark/benchmark.h>
 
@@ -14,13 +15,25 @@ namespace {
 
 const char* const kMesh = "horse-gallop";
 
-void BM_ThreadedBoneUpdate(benchmark::State& state)
+// The horse's decomposition state, or null with the benchmark skipped.
+const RiggingContext* horseState(benchmark::State& state)
 {
     const RiggingContext* base = bench::decompositionState(kMesh);
-    if (!base) {
+    if (!base)
         state.SkipWithError("mesh not found in the data folder");
+    return base;
+}
+
+void labelThreads(benchmark::State& state, const ThreadPool& pool)
+{
+    state.SetLabel(std::to_string(pool.size()) + " threads");
+}
+
+void BM_ThreadedBoneUpdate(benchmark::State& state)
+{
+    const RiggingContext* base = horseState(state);
+    if (!base)
         return;
-    }
     RiggingContext context = *base;
     ThreadPool pool(int(state.range(0)));
     context.pool = &pool;
@@ -30,17 +43,15 @@ void BM_ThreadedBoneUpdate(benchmark::State& state)
         state.ResumeTiming();
         updateBoneTransformations(context, 0.0);
     }
-    state.SetLabel(std::to_string(pool.size()) + " threads");
+    labelThreads(state, pool);
 }
 BENCHMARK(BM_ThreadedBoneUpdate)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ThreadedAssignVertices(benchmark::State& state)
 {
-    const RiggingContext* context = bench::decompositionState(kMesh);
-    if (!context) {
-        state.SkipWithError("mesh not found in the data folder");
+    const RiggingContext* context = horseState(state);
+    if (!context)
         return;
-    }
     std::ostream quiet(nullptr);
     ThreadPool pool(int(state.range(0)));
     std::vector<Bone> bones = context->bones;
@@ -50,17 +61,15 @@ void BM_ThreadedAssignVertices(benchmark::State& state)
         assignVertices(params);
         benchmark::DoNotOptimize(params.clusters.data());
     }
-    state.SetLabel(std::to_string(pool.size()) + " threads");
+    labelThreads(state, pool);
 }
 BENCHMARK(BM_ThreadedAssignVertices)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ThreadedScoreAllCandidates(benchmark::State& state)
 {
-    const RiggingContext* base = bench::decompositionState(kMesh);
-    if (!base) {
-        state.SkipWithError("mesh not found in the data folder");
+    const RiggingContext* base = horseState(state);
+    if (!base)
         return;
-    }
     RiggingContext context = *base;
     tileSequence(context);
     ThreadPool pool(int(state.range(0)));
@@ -70,20 +79,17 @@ void BM_ThreadedScoreAllCandidates(benchmark::State& state)
         cache.transforms.clear(); // as after a bone update: every score is new
         selectCandidateBones(context, context.nnz, false, &cache);
     }
-    state.SetLabel(std::to_string(pool.size()) + " threads");
+    labelThreads(state, pool);
 }
 BENCHMARK(BM_ThreadedScoreAllCandidates)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A later weight pass of a repetition (the fit work kept): the restricted
-// choice made side by side and redone in order where needed, then the solve
-// (in vertex order, its rows written side by side).
+// choice and the solve in vertex order, the solve's rows written side by side.
 void BM_ThreadedWeightPass(benchmark::State& state)
 {
-    const RiggingContext* base = bench::decompositionState(kMesh);
-    if (!base) {
-        state.SkipWithError("mesh not found in the data folder");
+    const RiggingContext* base = horseState(state);
+    if (!base)
         return;
-    }
     RiggingContext context = *base;
     tileSequence(context);
     ThreadPool pool(int(state.range(0)));
@@ -95,7 +101,7 @@ void BM_ThreadedWeightPass(benchmark::State& state)
         selectCandidateBones(context, context.nnz, true, &cache);
         solveWeights(context, context.nnz, &cache);
     }
-    state.SetLabel(std::to_string(pool.size()) + " threads");
+    labelThreads(state, pool);
 }
 BENCHMARK(BM_ThreadedWeightPass)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

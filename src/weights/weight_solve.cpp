@@ -161,44 +161,6 @@ void writeRowFromEntry(RiggingContext& context, const PriorTables& tables, int v
         row[tables.bone[at + i]] = tables.weight[at + i];
 }
 
-// Vertex v's weights over its candidates into its weight row and its prior
-// entry. Reads the neighbours' entries: the lower-numbered ones as their own
-// solve left them, the higher-numbered ones as before theirs.
-void solveVertex(RiggingContext& context, const SolveInputs& in, int v, SolveWork& work)
-{
-    const int numBones = context.numBones;
-    PriorTables& tables = *in.tables;
-    // The tables hold every list as well, in one compact block.
-    std::vector<int>& list = work.list;
-    if (tables.usable) {
-        const int* bones = tables.bone.data() + std::size_t(v) * tables.width;
-        list.assign(bones, bones + tables.count[v]);
-    } else {
-        list = context.vertexBones[v];
-    }
-    if (!listInRange(list, in.available))
-        throwSubscriptError();
-    Vector& row = context.weights[v];
-    if (list.empty()) {
-        // No candidate to hold the weight: the row stays all zeros.
-        for (int j = 0; j < numBones; ++j)
-            row[j] = 0.0;
-        setPriorEntry(tables, v, list, row);
-        return;
-    }
-    smoothedPrior(context, tables, v, work.prior);
-    fitSums(context, in.fit, in.cache, v, list, work.fit);
-    addSmoothnessRows(list, in.s, work);
-    solveStartPoint(row, list, work.start);
-    solveSimplexNormal(work.H, work.f, work.start);
-    if (row.size() < std::size_t(numBones))
-        throwSubscriptError();
-    std::fill(row.data(), row.data() + numBones, 0.0);
-    for (std::size_t i = 0; i < list.size(); ++i)
-        row[list[i]] = work.start[i];
-    setPriorEntry(tables, v, list, row);
-}
-
 } // namespace
 
 void solveWeights(RiggingContext& context, int k, FitCache* cache)
@@ -254,9 +216,10 @@ void solveWeights(RiggingContext& context, int k, FitCache* cache)
             }
         });
     // Each vertex reads the new weights of its lower-numbered neighbours and
-    // the old ones of the others: one thread, in vertex order. With the
-    // tables, that loop reads and writes only them and the rows are written
-    // afterwards, side by side (also those done when a vertex fails).
+    // the old ones of the others: one thread, in vertex order. That loop reads
+    // and writes only the tables, which fit the weights resized above (they
+    // are unusable only without vertices); the rows are written afterwards,
+    // side by side (also those done when a vertex fails).
     if (in.tables->usable) {
         int done = 0;
         try {
@@ -267,9 +230,6 @@ void solveWeights(RiggingContext& context, int k, FitCache* cache)
             throw;
         }
         parallelFor(context.pool, numVertices, [&](int v, int) { writeRowFromEntry(context, *in.tables, v); });
-    } else {
-        for (int v = 0; v < numVertices; ++v)
-            solveVertex(context, in, v, work[0]);
     }
     in.tables->kept = cache != nullptr;
 }
