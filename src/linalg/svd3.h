@@ -4,14 +4,19 @@
 
 #include "linalg/dense.h"
 
-// A = U·S·Vᵀ with S = diag(σ0 ≥ σ1 ≥ σ2 ≥ 0). Returns false (S, U, V
-// untouched) when the smallest eigenvalue of AᵀA is negative.
+// A (3x3) = U·S·Vᵀ with S = diag(σ0 ≥ σ1 ≥ σ2 ≥ 0), U and V rotations
+// (det +1). Where A is rank deficient or its small singular values are lost
+// in rounding (thin and flat point sets), the missing columns of U and V are
+// completed so that V·Uᵀ is still a rotation and S holds 0 for them; where the
+// nearest orthogonal V·Uᵀ would be a reflection, column 2 of U is turned
+// (then A = U·S'·Vᵀ with σ2 negated). Returns false (S, U, V untouched) only
+// when an entry of A is not finite.
 bool svd3(const Matrix& A, Matrix& S, Matrix& U, Matrix& V);
 
 // Rotation and translation from a 3x3 cross-covariance A (rows from the
 // centred source points, columns from the centred target points):
-// R = V·Uᵀ (a reflection is kept as it is) and t = targetCentroid − R·sourceCentroid.
-// Returns false, leaving R and t untouched, when svd3 refuses A.
+// R = V·Uᵀ, always a proper rotation, and t = targetCentroid − R·sourceCentroid.
+// Returns false, leaving R and t untouched, when svd3 refuses A (not finite).
 bool rotationFromCovariance(const Matrix& A, const Vector& sourceCentroid, const Vector& targetCentroid,
                             Matrix& R, Vector& t);
 
