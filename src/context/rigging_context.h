@@ -41,6 +41,7 @@ struct RiggingContext {
     int numFrames = 0;
     int numBones = 0;
     double fitError = 0.0;
+    double fitErrorWithoutSkeleton = 0.0; // at the end of the last stage without one
     double jointError = 0.0;
     int repCounter = 0;
     double boxDiagonal = 0.0;

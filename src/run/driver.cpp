@@ -241,6 +241,7 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
             error = allPruned;
             return false;
         }
+        context.fitErrorWithoutSkeleton = context.fitError;
 
         {
             StageTimer timer(context.stageTimes, Stage::Skeleton);

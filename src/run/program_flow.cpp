@@ -14,6 +14,7 @@
 #include "parallel/thread_pool.h"
 #include "run/command_line.h"
 #include "run/driver.h"
+#include "run/skeleton_hint.h"
 
 namespace {
 
@@ -138,5 +139,7 @@ int runProgram(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
     if (!writeOutput(context, err))
         return 1;
+    out.flush();
+    err << skeletonHint(context.fitErrorWithoutSkeleton, context.fitError, context.boxDiagonal);
     return 0;
 }

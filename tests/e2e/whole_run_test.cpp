@@ -60,10 +60,13 @@ Outcome runOn(const ScratchFolder& folder, MeshMaker make, std::vector<std::stri
 
 // Exit 0 and a complete rig: one weight row per vertex, weights non-negative
 // and summing to one, every number finite (the rig reader refuses others).
+// Nothing on the error stream but, at most, the one line saying that the
+// skeleton raised the error (the bar's segments turn apart, not at joints).
 void expectRig(const Outcome& o, int numVertices, int numFrames, int minBones, int maxBones)
 {
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    EXPECT_EQ(o.err, "");
+    const bool hint = o.err.rfind("Tolvan: warning: the skeleton raised the RMS error from ", 0) == 0;
+    EXPECT_TRUE(o.err.empty() || (hint && o.err.find('\n') == o.err.size() - 1)) << o.err;
     const testrun::Rig rig = testrun::readRig("out.rig.txt");
     ASSERT_TRUE(rig.ok);
     EXPECT_EQ(rig.numVertices, numVertices);
@@ -102,6 +105,7 @@ TEST(WholeRun, BentBarGivesAValidRig)
     makeInputs("bent");
     CommandResult r = testrun::run({"seq.txt", "rest.obj", "out.rig.txt"});
     expectGoodRig(r, 60, 10, 2);
+    EXPECT_NE(r.err.find("from 0.00 % to "), std::string::npos) << r.err; // rigid segments: exact without joints
     // Console: the load lines, then repetition lines of the expected shape.
     EXPECT_EQ(r.out.rfind("Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n", 0), 0u);
     EXPECT_NE(r.out.find("Writing out.rig.txt... Done!\n"), std::string::npos);
