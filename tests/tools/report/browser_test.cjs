@@ -46,7 +46,21 @@ function displaceRegion(exampleDir, animOut) {
   const lines = [`${F} ${V}`];
   for (let i = 0; i < F * V; ++i) lines.push(values.slice(3 * i, 3 * i + 3).join(' '));
   fs.writeFileSync(animOut, lines.join('\n') + '\n');
-  return { region, far, frames: F };
+  return { region, far, frames: F, vertices: V };
+}
+
+// The rig with every bone thrown 20 box diagonals aside from the middle
+// frame on: the skinned mesh (and the joints) end far from the animation.
+function throwRigAside(rigIn, rigOut, frames) {
+  let frame = -1, bones = false;
+  const lines = fs.readFileSync(rigIn, 'utf8').split('\n').map((l) => {
+    const t = l.trim().split(/\s+/);
+    if (l.startsWith('# ')) bones = l.startsWith('# BONES');
+    else if (bones && t.length === 1) frame = Number(t[0]);
+    else if (bones && t.length === 13 && frame >= frames / 2) return [t[0], ...t.slice(1).map((x, i) => (i % 4 === 3 ? Number(x) + 20 : x))].join(' ');
+    return l;
+  });
+  fs.writeFileSync(rigOut, lines.join('\n'));
 }
 
 function runConvert(convert, args) {
@@ -59,11 +73,14 @@ async function check(args, puppeteer) {
   const example = path.join(out, 'example');
   execFileSync(args['--make-example'], [example], { stdio: 'ignore' });
   const anim = path.join(out, 'displaced.anim.txt');
-  const { region, far } = displaceRegion(example, anim);
+  const { region, far, frames, vertices } = displaceRegion(example, anim);
   const rest = path.join(example, 'creature.rest.obj'), rig = path.join(example, 'creature.truth.rig.txt');
   const withError = path.join(out, 'displaced.report.html'), plain = path.join(out, 'plain.report.html');
   const printed = runConvert(args['--convert'], [rest, rig, withError, '--anim', anim]);
   runConvert(args['--convert'], [rest, rig, plain, '--max-frames', '7']);
+  const thrown = path.join(out, 'thrown.rig.txt'), thrownReport = path.join(out, 'thrown.report.html');
+  throwRigAside(rig, thrown, frames);
+  runConvert(args['--convert'], [rest, thrown, thrownReport, '--anim', path.join(example, 'creature.anim.txt')]);
   const figures = /RMS error (\S+) % .*largest (\S+) % at vertex (\d+) in frame (\d+)/.exec(printed);
   if (!figures) throw new Error(`no error figures in the command's output: ${printed}`);
 
@@ -119,6 +136,18 @@ async function check(args, puppeteer) {
     expect(/1 frame in 5 of the 30/.test(note), `the report of 7 of 30 frames says "${note}"`);
     expect(await other.page.$('#chart') === null, 'a report without the input shows an error chart');
     other.problems.forEach((p) => failures.push(`plain report: ${p}`));
+
+    // A rig thrown far from its animation opens with the animated mesh filling the view.
+    const aside = await openReport(browser, thrownReport);
+    await aside.page.evaluate(() => { window.tolvanReport.showFrame(0); window.tolvanReport.render(); });
+    await screenshot(decoder, aside.page, path.join(out, 'thrown-rig-frame0.png'));
+    const extent = await aside.page.evaluate((n) => {
+      const xs = [], ys = [];
+      for (let v = 0; v < n; v += 7) { const p = window.tolvanReport.screenPosition(v); xs.push(p.x); ys.push(p.y); }
+      return Math.max((Math.max(...xs) - Math.min(...xs)) / 800, (Math.max(...ys) - Math.min(...ys)) / 600);
+    }, vertices);
+    expect(extent > 0.4, `a rig thrown aside shows the mesh over ${(100 * extent).toFixed(0)} % of the view`);
+    aside.problems.forEach((p) => failures.push(`thrown rig report: ${p}`));
   } finally {
     await closeBrowser(browser);
   }

@@ -93,13 +93,18 @@ export function createView(container, d) {
   // Everything moves every frame; bounds are computed only where needed (picking).
   for (const object of [mesh, wire, lines, joints]) object.frustumCulled = false;
 
-  // Camera framing the mesh in every frame (at most 64 of them looked at).
+  // Camera framing the mesh in every frame (at most 64 of them looked at):
+  // the input frames when the report has them, since a poor rig can throw
+  // vertices (and joints) far from where the animation ever goes; otherwise
+  // the rig's own skinning.
   const lo = new Vector3(Infinity, Infinity, Infinity), hi = new Vector3(-Infinity, -Infinity, -Infinity);
   const skinned = new Float64Array(3 * d.vertices), p = new Vector3();
   for (let k = 0; k < 64; ++k) {
-    skinFrame(d, Math.floor((k * (d.frameCount - 1)) / 63), skinned);
+    const f = Math.floor((k * (d.frameCount - 1)) / 63);
+    const points = d.frames ? d.frames.subarray(f * d.vertices * 3, (f + 1) * d.vertices * 3) : skinned;
+    if (!d.frames) skinFrame(d, f, skinned);
     for (let v = 0; v < d.vertices; ++v) {
-      p.set(skinned[3 * v], skinned[3 * v + 1], skinned[3 * v + 2]);
+      p.set(points[3 * v], points[3 * v + 1], points[3 * v + 2]);
       if (Number.isFinite(p.x + p.y + p.z)) { lo.min(p); hi.max(p); }
     }
   }
