@@ -28,6 +28,8 @@ tests  npm  puppeteer-core@25.19.0
 tests  deb  blender
 tests  deb  python3-numpy
 tests  deb  chromium
+tests  deb  assimp-utils
+tests  deb  assimp-testmodels
 ci     deb  clang-14
 ci     deb  libclang-rt-14-dev
 '

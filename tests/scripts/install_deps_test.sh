@@ -8,7 +8,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/tree/scripts"
 cp "$source_script" "$work/tree/scripts/"
-all_deb="cmake g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev blender python3-numpy chromium clang-14 libclang-rt-14-dev"
+all_deb="cmake g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev blender python3-numpy chromium assimp-utils assimp-testmodels clang-14 libclang-rt-14-dev"
 all_npm="three@0.187.0 esbuild@0.28.2 gltf-validator@2.0.0-dev.3.10 puppeteer-core@25.19.0"
 cat > "$work/bin/dpkg-query" <<'F'
 #!/usr/bin/env bash
