@@ -108,10 +108,13 @@ void completeFromOneColumn(double U[3][3], double V[3][3])
 // column of U turned, so that V·Uᵀ is the nearest rotation.
 bool decompose3(const double A[3][3], double S[3], double U[3][3], double V[3][3])
 {
+    // x − x is 0 for every finite x and NaN for an infinity or a NaN.
+    double probe = 0.0;
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
-            if (!std::isfinite(A[r][c]))
-                return false;
+            probe += A[r][c] - A[r][c];
+    if (!(probe == 0.0))
+        return false;
     double G[3][3];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {

@@ -58,6 +58,23 @@ Outcome runOn(const ScratchFolder& folder, MeshMaker make, std::vector<std::stri
     return runCommand(folder, command + " seq.txt rest.obj out.rig.txt");
 }
 
+// Every bone transformation is a rotation: det R > 0 and RᵀR within 3e-3 of
+// the identity, entry by entry (the file holds six digits).
+void expectRotations(const RigData& rig)
+{
+    for (std::size_t k = 0; k + 12 <= rig.transforms.size(); k += 12) {
+        const double* R = rig.transforms.data() + k; // row-major, then the translation
+        const double det = R[0] * (R[4] * R[8] - R[5] * R[7]) - R[1] * (R[3] * R[8] - R[5] * R[6]) +
+                           R[2] * (R[3] * R[7] - R[4] * R[6]);
+        EXPECT_GT(det, 0.0) << "transformation " << k / 12;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const double dot = R[i] * R[j] + R[3 + i] * R[3 + j] + R[6 + i] * R[6 + j];
+                EXPECT_NEAR(dot, i == j ? 1.0 : 0.0, 3e-3) << "transformation " << k / 12;
+            }
+    }
+}
+
 // Exit 0 and a complete rig: one weight row per vertex, weights non-negative
 // and summing to one, every number finite (the rig reader refuses others).
 // Nothing on the error stream but, at most, the one line saying that the
@@ -74,6 +91,7 @@ void expectRig(const Outcome& o, int numVertices, int numFrames, int minBones, i
     EXPECT_GE(rig.numBones, minBones);
     EXPECT_LE(rig.numBones, maxBones);
     testrun::expectWeightRows(rig, 4);
+    expectRotations(rig);
 }
 
 // Exit 1 with one line "Tolvan: <reason>" on the error stream, no rig file.
@@ -133,6 +151,18 @@ TEST(WholeRun, GeneratedCreatureIsRecovered)
     ASSERT_EQ(std::system(TOLVAN_MAKE_EXAMPLE " . > /dev/null"), 0);
     expectGoodRig(testrun::run({"creature.anim.txt", "creature.rest.obj", "out.rig.txt"}), 1766, 30, 6);
 }
+
+// The cloth example is exactly flat at rest and bends out of its plane: a rig
+// of rotations (no bone stretched along the thin direction, none mirrored)
+// under 1 % error.
+TEST(WholeRun, GeneratedClothRigsWithRotations)
+{
+    testrun::ScratchDir dir("cloth");
+    ASSERT_EQ(std::system(TOLVAN_MAKE_EXAMPLE " --cloth --frames 12 . > /dev/null"), 0);
+    expectGoodRig(testrun::run({"cloth.anim.txt", "cloth.rest.obj", "out.rig.txt"}), 2400, 12, 2);
+    const std::string out = testrun::run({"-N_REP", "0", "cloth.anim.txt", "cloth.rest.obj", "out.rig.txt"}).out;
+    EXPECT_LT(std::stod(out.substr(out.rfind("Ef=") + 3)), 1.0);
+}
 #endif
 
 TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
@@ -175,6 +205,7 @@ const struct {
     {"well-behaved bar", degenerate::bentBar, 40, 2, 2, {}},
     {"every vertex at one point", degenerate::onePoint, 40, 1, 1, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0.3, 0, 0}},
     {"flat mesh", degenerate::flatGrid, 50, 2, 2, {}},
+    {"strip thin as 1e-7 of its length", degenerate::thinStrip, 40, 2, 2, {}},
     {"frames identical to the rest pose", degenerate::motionless, 40, 1, 1, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}},
     {"one vertex jumping far in one frame", degenerate::jumpingVertex, 40, 1, 2, {}},
     // Squares overflow: the rotation fits fall back to the identity.

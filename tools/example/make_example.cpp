@@ -1,5 +1,6 @@
-// tolvan-make-example: writes the bundled example, a generated four-legged
-// creature, as Tolvan's two input files plus its ground-truth rig.
+// tolvan-make-example: writes the bundled examples as Tolvan's two input
+// files: a generated four-legged creature (plus its ground-truth rig) or,
+// with --cloth, a flag blown about.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -8,20 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "example/cloth.h"
 #include "example/creature.h"
 #include "formats/text_output.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: tolvan-make-example [--seed N] [--frames N] [--detail D] [--soft A] OUTDIR\n"
+    "Usage: tolvan-make-example [--cloth] [--seed N] [--frames N] [--detail D] [--soft A] OUTDIR\n"
     "Writes OUTDIR/creature.anim.txt, OUTDIR/creature.rest.obj and OUTDIR/creature.truth.rig.txt:\n"
     "a four-legged creature animated by a known skeleton (--frames 10 to 1000, default 30;\n"
     "the same seed always gives the same files, default 1).\n"
     "--detail D (1 to 8, default 1) makes the mesh finer: about D x D times the 1766 vertices\n"
     "of the default, e.g. --detail 5.5 --frames 120 for a 53,000-vertex, 120-frame creature.\n"
     "--soft A (0 to 0.1, default 0) adds a soft random motion of amplitude A to the skinned one, so\n"
-    "that the motion is not exactly a skinned one (the truth rig then only approximates it).\n";
+    "that the motion is not exactly a skinned one (the truth rig then only approximates it).\n"
+    "--cloth writes OUTDIR/cloth.anim.txt and OUTDIR/cloth.rest.obj instead: a flag of 2,400 vertices,\n"
+    "flat at rest, pinned along one edge and blown about (--frames as above, default 40;\n"
+    "--detail and --soft are the creature's).\n";
 
 bool parseWhole(const char* text, long long& value)
 {
@@ -38,14 +43,39 @@ bool parseReal(const char* text, double low, double high, double& value)
     return end != text && *end == '\0' && value >= low && value <= high;
 }
 
+constexpr int kDigits = 9;
+
+// Writes every file or none: all are staged first, then put in place together.
+bool writeAll(const std::vector<std::string>& names, const std::vector<std::string>& contents)
+{
+    std::vector<StagedFile> staged(names.size());
+    std::string error;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (!stageFile(names[k], contents[k], staged[k], error)) {
+            staged.resize(k);
+            discardStagedFiles(staged);
+            std::cerr << "tolvan-make-example: " << error << "\n";
+            return false;
+        }
+    }
+    if (!commitStagedFiles(staged, error)) {
+        std::cerr << "tolvan-make-example: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
 int run(int argc, char** argv)
 {
     CreatureOptions options;
     std::string outDir;
+    bool cloth = false, framesGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         long long value = 0;
-        if ((arg == "--detail" || arg == "--soft") && i + 1 < argc) {
+        if (arg == "--cloth") {
+            cloth = true;
+        } else if ((arg == "--detail" || arg == "--soft") && i + 1 < argc) {
             const bool detail = arg == "--detail";
             double& target = detail ? options.detail : options.soft;
             if (!parseReal(argv[++i], detail ? 1.0 : 0.0, detail ? 8.0 : 0.1, target)) {
@@ -66,6 +96,7 @@ int run(int argc, char** argv)
                     return 1;
                 }
                 options.numFrames = int(value);
+                framesGiven = true;
             }
         } else if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
@@ -87,29 +118,32 @@ int run(int argc, char** argv)
         std::cerr << "tolvan-make-example: cannot create " << outDir << ": " << ec.message() << "\n";
         return 1;
     }
+    if (cloth) {
+        ClothOptions clothOptions;
+        clothOptions.seed = options.seed;
+        if (framesGiven)
+            clothOptions.numFrames = options.numFrames;
+        Cloth flag;
+        buildCloth(clothOptions, flag);
+        const int vertices = int(flag.rest.positions.size() / 3);
+        const std::string base = (std::filesystem::path(outDir) / "cloth").string();
+        if (!writeAll({base + ".anim.txt", base + ".rest.obj"},
+                      {formatSequence(flag.frames, clothOptions.numFrames, vertices, kDigits),
+                       formatRestPose(flag.rest, kDigits)}))
+            return 1;
+        std::cout << "Wrote " << base << ".anim.txt and " << base << ".rest.obj (" << vertices << " vertices, "
+                  << flag.rest.triangles.size() / 3 << " triangles, " << clothOptions.numFrames << " frames)\n";
+        return 0;
+    }
     Creature creature;
     buildCreature(options, creature);
-    const int digits = 9;
     const std::string base = (std::filesystem::path(outDir) / "creature").string();
-    const std::string names[3] = {base + ".anim.txt", base + ".rest.obj", base + ".truth.rig.txt"};
-    const std::string contents[3] = {
-        formatSequence(creature.frames, creature.rig.numFrames, creature.rig.numVertices, digits),
-        formatRestPose(creature.rest, digits),
-        formatRig(creature.rig, digits, "Ground truth of the generated creature, seed " + std::to_string(options.seed))};
-    std::vector<StagedFile> staged(3);
-    std::string error;
-    for (int k = 0; k < 3; ++k) {
-        if (!stageFile(names[k], contents[k], staged[std::size_t(k)], error)) {
-            staged.resize(std::size_t(k));
-            discardStagedFiles(staged);
-            std::cerr << "tolvan-make-example: " << error << "\n";
-            return 1;
-        }
-    }
-    if (!commitStagedFiles(staged, error)) {
-        std::cerr << "tolvan-make-example: " << error << "\n";
+    const std::vector<std::string> names = {base + ".anim.txt", base + ".rest.obj", base + ".truth.rig.txt"};
+    if (!writeAll(names, {formatSequence(creature.frames, creature.rig.numFrames, creature.rig.numVertices, kDigits),
+                          formatRestPose(creature.rest, kDigits),
+                          formatRig(creature.rig, kDigits,
+                                    "Ground truth of the generated creature, seed " + std::to_string(options.seed))}))
         return 1;
-    }
     std::cout << "Wrote " << names[0] << ", " << names[1] << " and " << names[2] << " (" << creature.rig.numVertices
               << " vertices, " << creature.rest.triangles.size() / 3 << " triangles, " << creature.rig.numFrames << " frames, "
               << creature.rig.numBones << " bones)\n";
