@@ -1,57 +1,24 @@
 #include "commands/gltf_import.h"
 
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "commands/import_output.h"
+#include "commands/command_table.h"
 #include "formats/gltf_sampling.h"
 #include "formats/weld.h"
 
-namespace {
-
-int usage(const std::string& message)
+int runGltfImport(const ParsedCommand& args)
 {
-    std::cerr << "tolvan-convert: " << message << " (see tolvan-convert --help)\n";
-    return 1;
-}
-
-} // namespace
-
-int runGltfImport(int argc, char** argv)
-{
-    std::string file, anim, restOut, value, error;
+    const std::string& file = args.positional[0];
+    const std::string anim = args.text("--anim"), restOut = args.text("--rest-out");
+    std::string error;
     GltfSampleOptions options;
-    bool weld = true;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--anim" || arg == "--rest-out" || arg == "--animation" || arg == "--mesh" || arg == "--fps") {
-            if (!optionValue(argc, argv, i, value, error))
-                return usage(error);
-            std::string* target = arg == "--anim" ? &anim : arg == "--rest-out" ? &restOut : arg == "--animation" ? &options.animation
-                                : arg == "--mesh" ? &options.mesh : nullptr;
-            if (target) {
-                *target = value;
-                continue;
-            }
-            char* end = nullptr;
-            options.fps = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !(options.fps > 0.0) || !std::isfinite(options.fps))
-                return usage("invalid frame rate " + value);
-        } else if (arg == "--no-weld") {
-            weld = false;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usage("unknown option " + arg);
-        } else if (file.empty()) {
-            file = arg;
-        } else {
-            return usage("import-gltf reads one file; " + arg + " is one too many");
-        }
-    }
-    if (file.empty() || anim.empty() || restOut.empty())
-        return usage("import-gltf needs a .glb or .gltf file, --anim and --rest-out");
+    options.animation = args.text("--animation");
+    options.mesh = args.text("--mesh");
+    options.fps = args.has("--fps") ? args.number("--fps") : 0.0;
+    const bool weld = !args.has("--no-weld");
 
     const auto start = std::chrono::steady_clock::now();
     GltfSampled sampled;

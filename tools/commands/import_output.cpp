@@ -26,13 +26,3 @@ bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& fram
     }
     return commitStagedFiles(staged, error);
 }
-
-bool optionValue(int argc, char** argv, int& i, std::string& value, std::string& error)
-{
-    if (i + 1 >= argc) {
-        error = std::string(argv[i]) + " needs a value";
-        return false;
-    }
-    value = argv[++i];
-    return true;
-}

@@ -13,7 +13,3 @@
 // On failure returns false with error naming the file; nothing is left.
 bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& frames, std::size_t numFrames,
                             const std::string& sequenceOut, const std::string& restOut, std::string& error);
-
-// The value following option argv[i] (i is advanced), or false with error
-// when it is missing.
-bool optionValue(int argc, char** argv, int& i, std::string& value, std::string& error);
