@@ -201,9 +201,6 @@ TEST(ObjImport, ABadFrameStopsTheImportAndLeavesTheOutputsAsTheyWere)
         {"--rest rest.obj" + outputs + "f1.obj f2.obj", "f2.obj: 3 vertices, but the rest mesh rest.obj has 4"},
         {"--rest rest.obj" + outputs + "f3.obj", "f3.obj:5: face refers to vertex 5"},
         {"--rest f2.obj" + outputs + "missing.obj", "cannot open missing.obj"},
-        {"--rest rest.obj" + outputs, "needs at least one frame file"},
-        {"--rest rest.obj f1.obj", "needs --rest, --anim and --rest-out"},
-        {"--rest rest.obj" + outputs + "--fps 3 f1.obj", "unknown option --fps"},
         // A file of the wrong kind is named with what it looks like.
         {"--rest seq.anim.txt" + outputs + "f1.obj", "seq.anim.txt looks like an animation sequence (Tolvan's input), but --rest should be a rest mesh (OBJ)"},
         {"--rest rest.obj" + outputs + "f1.obj seq.anim.txt", "seq.anim.txt looks like an animation sequence (Tolvan's input), but every frame should be"},
