@@ -84,7 +84,8 @@ std::string restMismatchWarning(const std::vector<double>& rest, const double* f
 int runCacheImport(const ParsedCommand& args)
 {
     const std::string command = args.spec->name, file = args.positional[0];
-    const std::string rest = args.text("--rest"), anim = args.text("--anim"), restOut = args.text("--rest-out");
+    const std::string rest = args.text("--rest");
+    const ImportOutput output = importOutputOf(args);
     const bool zUp = args.has("--z-up");
     std::string error;
 
@@ -109,12 +110,12 @@ int runCacheImport(const ParsedCommand& args)
     const std::string warning = restMismatchWarning(mesh.positions, cache.frames.data());
     if (!warning.empty())
         std::cerr << "tolvan-convert: warning: " << file << ": " << warning << "\n";
-    if (!writeImportedAnimation(mesh, cache.frames, cache.numFrames, anim, restOut, error)) {
+    if (!finishImport(output, mesh, cache.frames, cache.numFrames, std::cout, error)) {
         std::cerr << "tolvan-convert: " << error << "\n";
         return 1;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << "Wrote " << anim << " (" << cache.numFrames << " frames of " << cache.numPoints << " vertices) and " << restOut
+    std::cout << "Wrote " << output.sequenceOut << " (" << cache.numFrames << " frames of " << mesh.positions.size() / 3 << " vertices) and " << output.restOut
               << " (" << mesh.triangles.size() / 3 << " triangles) in " << seconds << " s\n";
     return 0;
 }

@@ -9,12 +9,15 @@ constexpr ValueKind kFlag = ValueKind::Flag, kText = ValueKind::Text, kNumber = 
 // The two files every importer writes.
 const OptionSpec kAnimOut = {"--anim", kText, "OUT.anim.txt", "", false, true, "", "the sequence file to write"};
 const OptionSpec kRestOut = {"--rest-out", kText, "OUT.rest.obj", "", false, true, "", "the rest-pose file to write"};
+const OptionSpec kNoWeld = {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in the rest pose and every frame apart"};
+const OptionSpec kVertexMap = {"--vertex-map", kText, "MAP.txt", "", false, false, "",
+                               "write per input vertex (one a line) its index, from 0, in the written mesh"};
 const OptionSpec kRestIn = {"--rest", kText, "REST.obj", "", false, true, "", "the OBJ mesh in its rest pose"};
 
 std::vector<CommandSpec> makeCommands()
 {
     const OptionSpec zUp = {"--z-up", kFlag, "", "", false, false, "", "turn a Z-up cache to Y-up: (x, y, z) -> (x, z, -y)"};
-    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp}, ""};
+    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap}, ""};
     CommandSpec pc2 = cache, mdd = cache;
     pc2.name = "import-pc2";
     pc2.positional = {"CACHE.pc2"};
@@ -25,7 +28,7 @@ std::vector<CommandSpec> makeCommands()
     return {
         {"import-obj",
          {"FRAME.obj..."},
-         {kRestIn, kAnimOut, kRestOut},
+         {kRestIn, kAnimOut, kRestOut, kNoWeld, kVertexMap},
          "OBJ frames (read in the order given) to Tolvan's sequence and rest-pose files."},
         {"import-gltf",
          {"FILE.glb|FILE.gltf"},
@@ -33,7 +36,7 @@ std::vector<CommandSpec> makeCommands()
           {"--animation", kText, "N|NAME|all", "", false, false, "", "the animation to sample, by index or name; all plays every one together (default: the first)"},
           {"--mesh", kText, "N|NAME", "", false, false, "", "the mesh to take when more than one is animated"},
           {"--fps", kNumber, "F", "", false, false, "", "samples per second (default: the keys' own spacing, else 30)"},
-          {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in every frame apart"}},
+          kNoWeld, kVertexMap},
          "The animated mesh of a glTF 2.0 file (skins, morph targets, node animation) sampled into Tolvan's files."},
         pc2,
         mdd,

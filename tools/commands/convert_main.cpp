@@ -52,8 +52,7 @@ int runImport(const ParsedCommand& args)
 {
     ObjImportRequest request;
     request.restFile = args.text("--rest");
-    request.sequenceOut = args.text("--anim");
-    request.restOut = args.text("--rest-out");
+    request.output = importOutputOf(args);
     request.frameFiles = args.positional;
     if (long at = firstFrameOutOfOrder(request.frameFiles); at >= 0)
         std::cerr << "tolvan-convert: warning: the frames are read in the order given, and " << request.frameFiles[std::size_t(at)]
@@ -61,15 +60,15 @@ int runImport(const ParsedCommand& args)
                   << "; to order them by the numbers in their names, list them with `ls -v`\n";
     int vertices = 0, triangles = 0;
     std::string error;
-    if (!importObjFrames(request, vertices, triangles, error)) {
+    if (!importObjFrames(request, std::cout, vertices, triangles, error)) {
         std::vector<std::string> hints = {wrongKindHint(request.restFile, FileKind::RestMesh, "--rest")};
         for (const std::string& frame : request.frameFiles)
             if (hints.size() < 2 && !wrongKindHint(frame, FileKind::RestMesh, "every frame").empty())
                 hints.push_back(wrongKindHint(frame, FileKind::RestMesh, "every frame"));
         return failWithHints(error, hints, commandSynopsis(*args.spec));
     }
-    std::cout << "Wrote " << request.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
-              << " vertices) and " << request.restOut << " (" << triangles << " triangles)\n";
+    std::cout << "Wrote " << request.output.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
+              << " vertices) and " << request.output.restOut << " (" << triangles << " triangles)\n";
     return 0;
 }
 
