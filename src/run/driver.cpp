@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "init/lbg_vq.h"
+#include "io/count_text.h"
+#include "io/mesh_pieces.h"
 #include "io/rig_file.h"
 #include "parallel/stage_times.h"
 #include "skeleton/bone_update.h"
@@ -160,6 +162,21 @@ RepsResult runReps(RiggingContext& context, FitCache* kept, int k, int n, double
 
 namespace {
 
+// Names the mesh's pieces, so that a mesh split at its seams or written as
+// separate triangles is seen for what it is.
+std::string noBoneMessage(const RiggingContext& context)
+{
+    const MeshPieces pieces = countMeshPieces(context.neighbours);
+    std::string text = "no bone could be fitted: " + countText(std::size_t(context.numVertices)) + " vertices in " +
+                       countText(pieces.count) + (pieces.count == 1 ? " piece" : " pieces") + " of at most " +
+                       countText(pieces.largest) +
+                       "; every connected piece of the mesh that moves as one has fewer than 6 vertices or a degenerate motion";
+    if (pieces.largest < 6)
+        text += " (a mesh split at its seams or written as separate triangles joins up when its coinciding vertices are "
+                "welded: tolvan-convert's importers do that)";
+    return text;
+}
+
 // Repeats one-repetition calls until one removes no bone.
 bool repeatUntilStable(RiggingContext& context, FitCache* kept, int k)
 {
@@ -203,8 +220,7 @@ bool runDecomposition(RiggingContext& context, std::string& error, KeptWork kept
             error = "the mesh has " + std::to_string(context.numVertices) +
                     " vertices; at least 6 are needed to fit a bone";
         else
-            error = "no bone could be fitted: every connected piece of the mesh that moves as one has fewer "
-                    "than 6 vertices or a degenerate motion";
+            error = noBoneMessage(context);
         return false;
     }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "commands/command_table.h"
 #include "commands/import_output.h"
 #include "formats/point_cache.h"
 #include "formats/text_output.h"
@@ -27,12 +28,6 @@ const Turn kTurns[] = {
     {{1, 0, 2}, {-1, 1, 1}, "(x, y, z) -> (-y, x, z)"},
     {{1, 0, 2}, {1, -1, 1}, "(x, y, z) -> (y, -x, z)"},
 };
-
-int usage(const std::string& message)
-{
-    std::cerr << "tolvan-convert: " << message << " (see tolvan-convert --help)\n";
-    return 1;
-}
 
 std::string vectorText(const double* v)
 {
@@ -86,29 +81,13 @@ std::string restMismatchWarning(const std::vector<double>& rest, const double* f
     return "";
 }
 
-int runCacheImport(int argc, char** argv)
+int runCacheImport(const ParsedCommand& args)
 {
-    const std::string command = argv[1];
-    std::string file, rest, anim, restOut, error;
-    bool zUp = false;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string* target = arg == "--rest" ? &rest : arg == "--anim" ? &anim : arg == "--rest-out" ? &restOut : nullptr;
-        if (target) {
-            if (!optionValue(argc, argv, i, *target, error))
-                return usage(error);
-        } else if (arg == "--z-up") {
-            zUp = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usage("unknown option " + arg);
-        } else if (file.empty()) {
-            file = arg;
-        } else {
-            return usage(command + " reads one cache; " + arg + " is one too many");
-        }
-    }
-    if (file.empty() || rest.empty() || anim.empty() || restOut.empty())
-        return usage(command + " needs the cache, --rest, --anim and --rest-out");
+    const std::string command = args.spec->name, file = args.positional[0];
+    const std::string rest = args.text("--rest");
+    const ImportOutput output = importOutputOf(args);
+    const bool zUp = args.has("--z-up");
+    std::string error;
 
     const auto start = std::chrono::steady_clock::now();
     ObjMesh mesh;
@@ -131,12 +110,12 @@ int runCacheImport(int argc, char** argv)
     const std::string warning = restMismatchWarning(mesh.positions, cache.frames.data());
     if (!warning.empty())
         std::cerr << "tolvan-convert: warning: " << file << ": " << warning << "\n";
-    if (!writeImportedAnimation(mesh, cache.frames, cache.numFrames, anim, restOut, error)) {
+    if (!finishImport(output, mesh, cache.frames, cache.numFrames, std::cout, error)) {
         std::cerr << "tolvan-convert: " << error << "\n";
         return 1;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::cout << "Wrote " << anim << " (" << cache.numFrames << " frames of " << cache.numPoints << " vertices) and " << restOut
+    std::cout << "Wrote " << output.sequenceOut << " (" << cache.numFrames << " frames of " << mesh.positions.size() / 3 << " vertices) and " << output.restOut
               << " (" << mesh.triangles.size() / 3 << " triangles) in " << seconds << " s\n";
     return 0;
 }

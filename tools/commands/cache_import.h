@@ -1,4 +1,4 @@
-// tolvan-convert import-pc2|import-mdd FILE --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj [--z-up]
+// tolvan-convert import-pc2 and import-mdd.
 // A point cache with the OBJ mesh it was made from (triangles and rest
 // positions) into Tolvan's two input files. --z-up turns a Z-up cache to
 // Y-up as Blender's OBJ export does: (x, y, z) -> (x, z, -y).
@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
-// argv[1] is "import-pc2" or "import-mdd". Returns the exit code.
-int runCacheImport(int argc, char** argv);
+struct ParsedCommand;
+
+// args as the command table declares import-pc2 and import-mdd. Returns the
+// exit code.
+int runCacheImport(const ParsedCommand& args);
 
 // When frame 0 differs from the rest mesh (beyond 1e-4 of its box
 // diagonal) but matches it after a quarter turn about an axis and/or a

@@ -1,6 +1,7 @@
 // tolvan-convert: brings animations in and rigs out.
 //   import-obj   OBJ frames -> Tolvan's sequence and rest-pose files
 //   import-gltf  one animation of one glTF mesh -> the same two files
+// Every command's arguments are declared in convert_commands.cpp.
 //   import-pc2, import-mdd  point cache + OBJ rest mesh -> the same two files
 //   export-gltf  rest mesh + rig -> animated, skinned glTF 2.0 (.glb or .gltf)
 //   report       rest mesh + rig (+ input) -> self-contained HTML report
@@ -15,6 +16,7 @@
 
 #include "formats/gltf_export.h"
 #include "commands/cache_import.h"
+#include "commands/command_table.h"
 #include "commands/frame_order.h"
 #include "commands/gltf_import.h"
 #include "commands/obj_import.h"
@@ -25,19 +27,6 @@
 #include "report/report_command.h"
 
 namespace {
-
-const char* const kUsage =
-    "Usage:\n"
-    "  tolvan-convert import-obj --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj FRAME.obj...\n"
-    "      OBJ frames (read in the order given) to Tolvan's sequence and rest-pose files.\n"
-    "  tolvan-convert export-gltf REST.obj RIG.txt OUT.glb|OUT.gltf [--fps N]\n"
-    "      A rig and its rest mesh to an animated, skinned glTF 2.0 file (default 30 fps).\n"
-    "  tolvan-convert import-gltf FILE.glb|FILE.gltf --anim OUT.anim.txt --rest-out OUT.rest.obj\n"
-    "                [--animation N|NAME|all] [--mesh N|NAME] [--fps F] [--no-weld]\n"
-    "      One animation of one mesh (skins, morph targets, node animation) sampled into Tolvan's\n"
-    "      files; vertices that coincide in every frame are welded unless --no-weld.\n"
-    "  tolvan-convert import-pc2|import-mdd CACHE --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj [--z-up]\n"
-    "      A point cache and the OBJ mesh it was made from; --z-up turns a Z-up cache to Y-up.\n";
 
 int fail(const std::string& message)
 {
@@ -58,76 +47,39 @@ int failWithHints(const std::string& message, const std::vector<std::string>& hi
     return fail(any ? text + "\ntolvan-convert: usage: " + usage : text);
 }
 
-int usageError(const std::string& message)
-{
-    std::cerr << "tolvan-convert: " << message << "\n" << kUsage << kReportUsage;
-    return 1;
-}
 
-int runImport(int argc, char** argv)
+int runImport(const ParsedCommand& args)
 {
     ObjImportRequest request;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string* target = arg == "--rest" ? &request.restFile : arg == "--anim" ? &request.sequenceOut
-                                                                : arg == "--rest-out" ? &request.restOut
-                                                                                      : nullptr;
-        if (target) {
-            if (i + 1 >= argc)
-                return usageError(arg + " needs a file name");
-            *target = argv[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else {
-            request.frameFiles.push_back(arg);
-        }
-    }
-    if (request.restFile.empty() || request.sequenceOut.empty() || request.restOut.empty())
-        return usageError("import-obj needs --rest, --anim and --rest-out");
-    if (request.frameFiles.empty())
-        return usageError("import-obj needs at least one frame file");
+    request.restFile = args.text("--rest");
+    request.output = importOutputOf(args);
+    request.frameFiles = args.positional;
     if (long at = firstFrameOutOfOrder(request.frameFiles); at >= 0)
         std::cerr << "tolvan-convert: warning: the frames are read in the order given, and " << request.frameFiles[std::size_t(at)]
                   << " comes before " << request.frameFiles[std::size_t(at) + 1]
                   << "; to order them by the numbers in their names, list them with `ls -v`\n";
     int vertices = 0, triangles = 0;
     std::string error;
-    if (!importObjFrames(request, vertices, triangles, error)) {
+    if (!importObjFrames(request, std::cout, vertices, triangles, error)) {
         std::vector<std::string> hints = {wrongKindHint(request.restFile, FileKind::RestMesh, "--rest")};
         for (const std::string& frame : request.frameFiles)
             if (hints.size() < 2 && !wrongKindHint(frame, FileKind::RestMesh, "every frame").empty())
                 hints.push_back(wrongKindHint(frame, FileKind::RestMesh, "every frame"));
-        return failWithHints(error, hints, "import-obj --rest REST.obj --anim OUT.anim.txt --rest-out OUT.rest.obj FRAME.obj...");
+        return failWithHints(error, hints, commandSynopsis(*args.spec));
     }
-    std::cout << "Wrote " << request.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
-              << " vertices) and " << request.restOut << " (" << triangles << " triangles)\n";
+    std::cout << "Wrote " << request.output.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
+              << " vertices) and " << request.output.restOut << " (" << triangles << " triangles)\n";
     return 0;
 }
 
-int runExport(int argc, char** argv)
+int runExport(const ParsedCommand& args)
 {
-    std::vector<std::string> files;
+    const std::vector<std::string>& files = args.positional;
     GltfExportOptions options;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--fps") {
-            if (i + 1 >= argc)
-                return usageError("--fps needs a value");
-            char* end = nullptr;
-            options.fps = std::strtod(argv[++i], &end);
-            if (*argv[i] == '\0' || *end != '\0' || !(options.fps > 0.0) || !std::isfinite(options.fps))
-                return usageError(std::string("invalid frame rate ") + argv[i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.size() != 3)
-        return usageError("export-gltf needs REST.obj, RIG.txt and the output file");
+    options.fps = args.number("--fps");
     const std::string extension = std::filesystem::path(files[2]).extension().string();
     if (extension != ".glb" && extension != ".gltf")
-        return usageError("the output must end in .glb or .gltf: " + files[2]);
+        return fail("export-gltf: the output must end in .glb or .gltf: " + files[2]);
     options.binary = extension == ".glb";
     options.name = std::filesystem::path(files[0]).stem().string();
     if (options.name.size() > 4 && options.name.compare(options.name.size() - 5, 5, ".rest") == 0)
@@ -140,7 +92,7 @@ int runExport(int argc, char** argv)
     if (!readObjMesh(files[0], true, rest, error) || !readRigFile(files[1], rig, error))
         return failWithHints(error, {wrongKindHint(files[0], FileKind::RestMesh, "the first argument"),
                                      wrongKindHint(files[1], FileKind::Rig, "the second argument")},
-                             "export-gltf REST.obj RIG.txt OUT.glb|OUT.gltf [--fps N]");
+                             commandSynopsis(*args.spec));
     GltfExportReport report;
     if (!exportGltf(rest, rig, options, contents, report, error))
         return fail(files[0] + " with " + files[1] + ": " + error);
@@ -169,22 +121,35 @@ int runExport(int argc, char** argv)
 
 int run(int argc, char** argv)
 {
-    std::string command = argc > 1 ? argv[1] : "";
-    if (command == "import-obj")
-        return runImport(argc, argv);
-    if (command == "export-gltf")
-        return runExport(argc, argv);
-    if (command == "import-gltf")
-        return runGltfImport(argc, argv);
-    if (command == "import-pc2" || command == "import-mdd")
-        return runCacheImport(argc, argv);
-    if (command == "report")
-        return runReportCommand(argc, argv);
-    if (command == "-h" || command == "--help" || command == "help") {
-        std::cout << kUsage << kReportUsage;
+    const std::string name = argc > 1 ? argv[1] : "";
+    if (name == "-h" || name == "--help" || name == "help") {
+        std::cout << convertUsage();
         return 0;
     }
-    return usageError(command.empty() ? "no command given" : "unknown command " + command);
+    const CommandSpec* command = findCommand(name);
+    if (!command) {
+        std::cerr << "tolvan-convert: " << (name.empty() ? "no command given" : "unknown command " + name) << "\n" << convertUsage();
+        return 1;
+    }
+    ParsedCommand args;
+    std::string error;
+    if (!parseCommand(*command, std::vector<std::string>(argv + 2, argv + argc), args, error)) {
+        std::cerr << "tolvan-convert " << error << "\nUsage:\n" << commandUsage(*command);
+        return 1;
+    }
+    if (args.help) {
+        std::cout << "Usage:\n" << commandUsage(*command);
+        return 0;
+    }
+    if (name == "import-obj")
+        return runImport(args);
+    if (name == "export-gltf")
+        return runExport(args);
+    if (name == "import-gltf")
+        return runGltfImport(args);
+    if (name == "import-pc2" || name == "import-mdd")
+        return runCacheImport(args);
+    return runReportCommand(args);
 }
 
 } // namespace

@@ -1,9 +1,21 @@
 #include "commands/import_output.h"
 
-#include "formats/text_output.h"
+#include <numeric>
+#include <ostream>
 
+#include "commands/command_table.h"
+#include "formats/text_output.h"
+#include "formats/weld.h"
+#include "io/count_text.h"
+
+namespace {
+
+// frames: numFrames × vertices × (x, y, z). Numbers are written exactly
+// (shortest text that reads back as the same double); vertexMap (one index
+// per input vertex) goes to mapOut unless that is "". All files or none.
 bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& frames, std::size_t numFrames,
-                            const std::string& sequenceOut, const std::string& restOut, std::string& error)
+                            const std::string& sequenceOut, const std::string& restOut, std::string& error,
+                            const std::vector<std::size_t>& vertexMap, const std::string& mapOut)
 {
     const std::size_t count = rest.positions.size() / 3;
     std::string sequence = std::to_string(numFrames) + " " + std::to_string(count) + "\n";
@@ -16,23 +28,44 @@ bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& fram
         appendReal(sequence, frames[i + 2], 0);
         sequence += '\n';
     }
-    std::vector<StagedFile> staged(2);
-    if (!stageFile(sequenceOut, sequence, staged[0], error))
-        return false;
-    if (!stageFile(restOut, formatRestPose(rest, 0), staged[1], error)) {
-        staged.resize(1);
-        discardStagedFiles(staged);
-        return false;
+    std::vector<std::pair<std::string, std::string>> files = {{sequenceOut, std::move(sequence)}, {restOut, formatRestPose(rest, 0)}};
+    if (!mapOut.empty()) {
+        std::string text;
+        for (std::size_t index : vertexMap)
+            text += std::to_string(index) + "\n";
+        files.emplace_back(mapOut, std::move(text));
+    }
+    std::vector<StagedFile> staged;
+    for (const auto& [name, contents] : files) {
+        staged.emplace_back();
+        if (!stageFile(name, contents, staged.back(), error)) {
+            staged.pop_back();
+            discardStagedFiles(staged);
+            return false;
+        }
     }
     return commitStagedFiles(staged, error);
 }
 
-bool optionValue(int argc, char** argv, int& i, std::string& value, std::string& error)
+} // namespace
+
+ImportOutput importOutputOf(const ParsedCommand& args)
 {
-    if (i + 1 >= argc) {
-        error = std::string(argv[i]) + " needs a value";
-        return false;
+    return {args.text("--anim"), args.text("--rest-out"), args.text("--vertex-map"), !args.has("--no-weld")};
+}
+
+bool finishImport(const ImportOutput& output, ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames, std::ostream& out,
+                  std::string& error)
+{
+    const std::size_t read = rest.positions.size() / 3, faces = rest.triangles.size() / 3;
+    std::vector<std::size_t> map(read);
+    std::iota(map.begin(), map.end(), std::size_t(0));
+    if (output.weld) {
+        const std::size_t kept = weldVertices(rest, frames, numFrames, &map);
+        out << "Welded vertices that coincide in every frame: " << countText(read) << " -> " << countText(kept) << " vertices";
+        if (rest.triangles.size() / 3 < faces)
+            out << "; " << countText(faces - rest.triangles.size() / 3) << " faces collapsed and are left out";
+        out << "\n";
     }
-    value = argv[++i];
-    return true;
+    return writeImportedAnimation(rest, frames, numFrames, output.sequenceOut, output.restOut, error, map, output.vertexMapOut);
 }

@@ -1,19 +1,31 @@
-// What every importer writes: Tolvan's sequence file and rest-pose file,
-// both or neither.
+// What every importer does last: weld the vertices that move as one, compare
+// the rest pose with the frames, and write Tolvan's sequence file, its
+// rest-pose file and (when asked) the map from the input's vertices to the
+// written ones, all or none.
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "formats/obj_mesh.h"
 
-// frames: numFrames × vertices × (x, y, z), vertices as in rest. Numbers
-// are written exactly (shortest text that reads back as the same double).
-// On failure returns false with error naming the file; nothing is left.
-bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& frames, std::size_t numFrames,
-                            const std::string& sequenceOut, const std::string& restOut, std::string& error);
+struct ParsedCommand;
 
-// The value following option argv[i] (i is advanced), or false with error
-// when it is missing.
-bool optionValue(int argc, char** argv, int& i, std::string& value, std::string& error);
+struct ImportOutput {
+    std::string sequenceOut;  // --anim
+    std::string restOut;      // --rest-out
+    std::string vertexMapOut; // --vertex-map; "" = not written
+    bool weld = true;         // off with --no-weld
+};
+
+// The output options every importer declares.
+ImportOutput importOutputOf(const ParsedCommand& args);
+
+// rest: the mesh as read (positions and triangles); frames: numFrames ×
+// vertices × (x, y, z) in the same vertex order. Welds unless told not to
+// (the counts go to out), then writes the files. On failure returns false
+// with error naming the file; nothing is left.
+bool finishImport(const ImportOutput& output, ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames, std::ostream& out,
+                  std::string& error);

@@ -39,7 +39,7 @@ struct Trajectories {
 
 } // namespace
 
-std::size_t weldVertices(ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames)
+std::size_t weldVertices(ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames, std::vector<std::size_t>* vertexMap)
 {
     const std::size_t n = rest.positions.size() / 3, width = 3 * n;
     const Trajectories t{rest.positions, frames, numFrames, width};
@@ -78,6 +78,11 @@ std::size_t weldVertices(ObjMesh& rest, std::vector<double>& frames, std::size_t
             if (keep[v] == v)
                 for (std::size_t c = 0; c < 3; ++c)
                     frames[f * count * 3 + index[v] * 3 + c] = frames[f * width + v * 3 + c];
+    if (vertexMap) {
+        vertexMap->resize(n);
+        for (std::size_t v = 0; v < n; ++v)
+            (*vertexMap)[v] = index[keep[v]];
+    }
     rest.positions.resize(count * 3);
     frames.resize(numFrames * count * 3);
     std::vector<int> triangles;

@@ -12,4 +12,6 @@
 // merged group stands for it, and vertices keep their order of first
 // appearance; triangles are renumbered, and those left with a repeated
 // corner (zero area in every frame) are dropped. Returns the vertex count.
-std::size_t weldVertices(ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames);
+// vertexMap, when given, receives per input vertex its index in the result.
+std::size_t weldVertices(ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames,
+                         std::vector<std::size_t>* vertexMap = nullptr);

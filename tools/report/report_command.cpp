@@ -1,8 +1,6 @@
 #include "report/report_command.h"
 
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -10,65 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "commands/command_table.h"
 #include "formats/text_output.h"
 #include "io/sequence_file.h"
 #include "report/report_html.h"
 
-const char* const kReportUsage =
-    "  tolvan-convert report REST.obj RIG.txt OUT.html [--anim SEQ.anim.txt] [--fps N] [--max-frames N]\n"
-    "      One HTML file showing the rig playing, its skeleton, weights and (with --anim) its error.\n";
-
 namespace {
 
-struct ReportRequest {
-    std::vector<std::string> files; // rest, rig, output
-    std::string anim;
-    double fps = 30.0;
-    int maxFrames = 0;
-};
-
-int fail(const std::string& message, bool usage)
+int fail(const std::string& message)
 {
     std::cerr << "tolvan-convert: " << message << "\n";
-    if (usage)
-        std::cerr << "Usage:\n" << kReportUsage;
     return 1;
-}
-
-bool parsePositive(const char* text, double& value)
-{
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return *text != '\0' && *end == '\0' && value > 0.0 && std::isfinite(value);
-}
-
-// Returns an error message, empty when the arguments are fine.
-std::string parseArguments(int argc, char** argv, ReportRequest& request)
-{
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--anim" || arg == "--fps" || arg == "--max-frames") {
-            if (i + 1 >= argc)
-                return arg + " needs a value";
-            const char* value = argv[++i];
-            double number = 0.0;
-            if (arg == "--anim")
-                request.anim = value;
-            else if (!parsePositive(value, number) || (arg == "--max-frames" && (number != std::floor(number) || number > 1e9)))
-                return "invalid value for " + arg + ": " + value;
-            else if (arg == "--fps")
-                request.fps = number;
-            else
-                request.maxFrames = int(number);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return "unknown option " + arg;
-        } else {
-            request.files.push_back(arg);
-        }
-    }
-    if (request.files.size() != 3)
-        return "report needs REST.obj, RIG.txt and OUT.html";
-    return "";
 }
 
 std::string reportName(const std::string& restFile)
@@ -81,15 +31,16 @@ std::string reportName(const std::string& restFile)
 
 } // namespace
 
-int runReportCommand(int argc, char** argv)
+int runReportCommand(const ParsedCommand& args)
 {
-    ReportRequest request;
-    const std::string usageError = parseArguments(argc, argv, request);
-    if (!usageError.empty())
-        return fail(usageError, true);
-    const std::string& restFile = request.files[0];
-    const std::string& rigFile = request.files[1];
-    const std::string& outFile = request.files[2];
+    struct {
+        std::string anim;
+        double fps;
+        int maxFrames;
+    } request{args.text("--anim"), args.number("--fps"), args.has("--max-frames") ? int(args.number("--max-frames")) : 0};
+    const std::string& restFile = args.positional[0];
+    const std::string& rigFile = args.positional[1];
+    const std::string& outFile = args.positional[2];
 
     const auto start = std::chrono::steady_clock::now();
     ObjMesh rest;
@@ -97,18 +48,18 @@ int runReportCommand(int argc, char** argv)
     PointTable sequence;
     std::string error;
     if (!readObjMesh(restFile, true, rest, error) || !readRigFile(rigFile, rig, error))
-        return fail(error, false);
+        return fail(error);
     if (!request.anim.empty() && !readSequence(request.anim, sequence, error))
-        return fail(error, false);
+        return fail(error);
     const auto read = std::chrono::steady_clock::now();
 
     ReportData data;
     const bool withInput = !request.anim.empty();
     if (!buildReportData(rest, rig, withInput ? &sequence.values : nullptr, sequence.rows, request.maxFrames, data, error))
-        return fail(restFile + ", " + rigFile + (withInput ? ", " + request.anim : "") + ": " + error, false);
+        return fail(restFile + ", " + rigFile + (withInput ? ", " + request.anim : "") + ": " + error);
     const std::string page = formatReportPage(data, {reportName(restFile), request.fps});
     if (!writeFileAtomically(outFile, page, error))
-        return fail(error, false);
+        return fail(error);
     const auto written = std::chrono::steady_clock::now();
 
     std::cout << "Wrote " << outFile << " (" << double(page.size()) / 1e6 << " MB: " << data.vertices << " vertices, "

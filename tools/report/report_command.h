@@ -3,8 +3,8 @@
 // sequence) the error against the input.
 #pragma once
 
-extern const char* const kReportUsage;
+struct ParsedCommand;
 
-// argv[1] is "report". Prints what it wrote, or the reason on standard
+// args as the command table declares report. Prints what it wrote, or the reason on standard
 // error; returns the exit code.
-int runReportCommand(int argc, char** argv);
+int runReportCommand(const ParsedCommand& args);

@@ -155,7 +155,9 @@ TEST(Weld, MergesVerticesThatCoincideThroughoutAndDropsCollapsedTriangles)
     ObjMesh rest{{0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 4, 2, 3, 4, 1, 3, 4}};
     std::vector<double> frames = {0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0,
                                   0, 0, 0, 2, 0, 0, 0, 0, 5, 2, 0, 0, 0, 1, 0};
-    EXPECT_EQ(weldVertices(rest, frames, 2), 4u);
+    std::vector<std::size_t> map;
+    EXPECT_EQ(weldVertices(rest, frames, 2, &map), 4u);
+    EXPECT_EQ(map, std::vector<std::size_t>({0, 1, 2, 1, 3}));
     EXPECT_EQ(rest.positions, std::vector<double>({0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(rest.triangles, std::vector<int>({0, 1, 3, 2, 1, 3}));
     EXPECT_EQ(frames, std::vector<double>({0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 5, 0, 1, 0}));

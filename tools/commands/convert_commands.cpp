@@ -1,0 +1,62 @@
+// The commands of tolvan-convert and their arguments, declared once: the
+// parser, the usage text and the README's command list all follow this table.
+#include "commands/command_table.h"
+
+namespace {
+
+constexpr ValueKind kFlag = ValueKind::Flag, kText = ValueKind::Text, kNumber = ValueKind::Number, kCount = ValueKind::Count;
+
+// The two files every importer writes.
+const OptionSpec kAnimOut = {"--anim", kText, "OUT.anim.txt", "", false, true, "", "the sequence file to write"};
+const OptionSpec kRestOut = {"--rest-out", kText, "OUT.rest.obj", "", false, true, "", "the rest-pose file to write"};
+const OptionSpec kNoWeld = {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in the rest pose and every frame apart"};
+const OptionSpec kVertexMap = {"--vertex-map", kText, "MAP.txt", "", false, false, "",
+                               "write per input vertex (one a line) its index, from 0, in the written mesh"};
+const OptionSpec kRestIn = {"--rest", kText, "REST.obj", "", false, true, "", "the OBJ mesh in its rest pose"};
+
+std::vector<CommandSpec> makeCommands()
+{
+    const OptionSpec zUp = {"--z-up", kFlag, "", "", false, false, "", "turn a Z-up cache to Y-up: (x, y, z) -> (x, z, -y)"};
+    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap}, ""};
+    CommandSpec pc2 = cache, mdd = cache;
+    pc2.name = "import-pc2";
+    pc2.positional = {"CACHE.pc2"};
+    pc2.help = "A PC2 point cache and the OBJ mesh it was made from to Tolvan's sequence and rest-pose files.";
+    mdd.name = "import-mdd";
+    mdd.positional = {"CACHE.mdd"};
+    mdd.help = "An MDD point cache and the OBJ mesh it was made from to Tolvan's sequence and rest-pose files.";
+    return {
+        {"import-obj",
+         {"FRAME.obj..."},
+         {kRestIn, kAnimOut, kRestOut, kNoWeld, kVertexMap},
+         "OBJ frames (read in the order given) to Tolvan's sequence and rest-pose files."},
+        {"import-gltf",
+         {"FILE.glb|FILE.gltf"},
+         {kAnimOut, kRestOut,
+          {"--animation", kText, "N|NAME|all", "", false, false, "", "the animation to sample, by index or name; all plays every one together (default: the first)"},
+          {"--mesh", kText, "N|NAME", "", false, false, "", "the mesh to take when more than one is animated"},
+          {"--fps", kNumber, "F", "", false, false, "", "samples per second (default: the keys' own spacing, else 30)"},
+          kNoWeld, kVertexMap},
+         "The animated mesh of a glTF 2.0 file (skins, morph targets, node animation) sampled into Tolvan's files."},
+        pc2,
+        mdd,
+        {"export-gltf",
+         {"REST.obj", "RIG.txt", "OUT.glb|OUT.gltf"},
+         {{"--fps", kNumber, "F", "30", false, false, "", "frames per second of the animation"}},
+         "A rig and its rest mesh to an animated, skinned glTF 2.0 file."},
+        {"report",
+         {"REST.obj", "RIG.txt", "OUT.html"},
+         {{"--anim", kText, "SEQ.anim.txt", "", false, false, "", "the input sequence, to show the rig's error against it"},
+          {"--fps", kNumber, "F", "30", false, false, "", "frames per second when playing"},
+          {"--max-frames", kCount, "N", "", false, false, "", "keep every k-th frame so that at most N remain"}},
+         "One HTML file showing the rig playing, its skeleton, its weights and (with --anim) its error."},
+    };
+}
+
+} // namespace
+
+const std::vector<CommandSpec>& convertCommands()
+{
+    static const std::vector<CommandSpec> commands = makeCommands();
+    return commands;
+}
