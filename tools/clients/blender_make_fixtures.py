@@ -2,7 +2,8 @@
 # modelled, and exports them by the routes the README describes:
 #   character FILE.fbx OUT  FBX import (File > Import > FBX), first 40 frames of
 #                           its action: OUT/rest.obj (Y-up, modifiers off),
-#                           OUT/anim.pc2 (world space), OUT/anim.mdd, OUT/anim.glb
+#                           OUT/anim.pc2 (world space), OUT/anim.mdd, OUT/anim.glb,
+#                           and as triangle soup OUT/soup.obj, OUT/soup.pc2
 #   cloth OUT               a flag pinned along its pole edge, blown by wind:
 #                           OUT/rest.obj and OUT/anim.pc2 (40 frames)
 #   jelly OUT               a soft-body ball dropped onto the ground and
@@ -13,9 +14,11 @@
 #                           with Animation ticked)
 # Usage: blender -b --factory-startup --python blender_make_fixtures.py -- KIND [FILE] OUT
 import os
+import random
 import sys
 
 import addon_utils
+import bmesh
 import bpy
 
 FRAMES = 40
@@ -51,6 +54,26 @@ def character(fbx, out):
     bpy.ops.export_shape.mdd(filepath=os.path.join(out, "anim.mdd"), frame_start=first, frame_end=last)
     bpy.ops.object.select_all(action="SELECT")
     bpy.ops.export_scene.gltf(filepath=os.path.join(out, "anim.glb"), export_format="GLB")
+    # Triangle soup, as some exporters write it: the mesh triangulated and
+    # every edge split (marked sharp, so that the split does not depend on
+    # the pose), the rest pose with the armature in its rest position.
+    soup = bmesh.new()
+    soup.from_mesh(body.data)
+    bmesh.ops.triangulate(soup, faces=soup.faces[:])
+    for e in soup.edges:
+        e.smooth = False
+    soup.to_mesh(body.data)
+    soup.free()
+    split = body.modifiers.new("split", "EDGE_SPLIT")
+    split.use_edge_angle, split.use_edge_sharp = False, True
+    armatures = [o for o in bpy.context.scene.objects if o.type == "ARMATURE"]
+    for a in armatures:
+        a.data.pose_position = "REST"
+    select_only([body])
+    export_obj(os.path.join(out, "soup.obj"), apply_modifiers=True)
+    for a in armatures:
+        a.data.pose_position = "POSE"
+    bpy.ops.export_shape.pc2(filepath=os.path.join(out, "soup.pc2"), world_space=True, range_start=first, range_end=last)
 
 
 def cloth(out):
@@ -110,6 +133,7 @@ def fracture(out):
     particles.count, particles.frame_start, particles.frame_end = 24, 1, 1
     particles.emit_from, particles.distribution = "VOLUME", "RAND"
     addon_utils.enable("object_fracture_cell", default_set=True)
+    random.seed(1)  # the add-on shuffles and jitters its points with Python's generator
     select_only([wall])
     bpy.ops.object.add_fracture_cell_objects(source={"PARTICLE_OWN"}, source_limit=24, use_sharp_edges_apply=False,
                                              use_smooth_faces=False, margin=0.001)
