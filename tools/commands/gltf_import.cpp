@@ -17,6 +17,7 @@ int runGltfImport(const ParsedCommand& args)
     options.animation = args.text("--animation");
     options.mesh = args.text("--mesh");
     options.fps = args.has("--fps") ? args.number("--fps") : 0.0;
+    options.bindPose = args.text("--rest-pose") == "bind";
 
     const auto start = std::chrono::steady_clock::now();
     GltfSampled sampled;
@@ -28,7 +29,7 @@ int runGltfImport(const ParsedCommand& args)
     std::cout << "Read " << file << ": mesh " << sampled.mesh << ", animation " << sampled.animation << ", " << read
               << " vertices, " << sampled.numFrames << " frames at " << sampled.fps << " per second from " << sampled.start
               << " s\n";
-    if (!finishImport(output, sampled.rest, sampled.frames, sampled.numFrames, std::cout, error)) {
+    if (!finishImport(output, sampled.rest, sampled.frames, sampled.numFrames, std::cout, std::cerr, error)) {
         std::cerr << "tolvan-convert: " << error << "\n";
         return 1;
     }

@@ -152,8 +152,12 @@ void sample(const GltfDocument& doc, const GltfSampleOptions& options, GltfSampl
     std::vector<GltfMatrix> world;
     gltfWorldMatrices(p.hierarchy, p.hierarchy.nodes, world);
     out.rest.positions.resize(n);
-    gltfPosePositions(p.mesh, nullptr, world, p.skinned ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[p.node],
-                      p.weights, out.rest.positions.data());
+    // Without animation the joints stand at their own node transforms, which
+    // places the mesh in the frames' space even when the inverse bind matrices
+    // do not match the joints (the raw mesh then lies elsewhere).
+    const bool raw = p.skinned && options.bindPose;
+    gltfPosePositions(p.mesh, p.skinned && !raw ? &p.skin : nullptr, world,
+                      raw ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[p.node], p.weights, out.rest.positions.data());
     out.rest.triangles = p.mesh.triangles;
     out.frames.resize(out.numFrames * n);
     for (std::size_t f = 0; f < out.numFrames; ++f)

@@ -15,10 +15,12 @@ struct GltfSampleOptions {
     std::string animation; // "" = the first, "all" = every one together, else an index or a name
     std::string mesh;      // "" = the only animated mesh, else an index or a name
     double fps = 0.0;      // 0 = the spacing of the keys when even, else 30
+    bool bindPose = false; // rest pose: the raw mesh of a skinned mesh instead of the mesh as the file stands
 };
 
 struct GltfSampled {
-    ObjMesh rest;               // bind pose (skinned) or the node's static placement, default morph weights
+    ObjMesh rest;               // the mesh as the file stands without animation (or the raw mesh of a skinned one when
+                                // bindPose), default morph weights
     std::vector<double> frames; // numFrames × vertices × (x, y, z)
     std::size_t numFrames = 0;
     double fps = 0.0;

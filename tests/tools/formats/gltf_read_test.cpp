@@ -313,6 +313,34 @@ TEST(GltfImport, SamplesSkinsMorphsAndHierarchyFromEveryContainer)
     }
 }
 
+// Joints placed 100 times larger than the inverse bind matrices expect (as
+// in files whose bind pose is broken): the frames and the mesh as the file
+// stands are 100 times the raw mesh, which only the bind choice takes.
+TEST(GltfImport, TheRestPoseStandsInTheFramesSpaceUnlessTheBindPoseIsChosen)
+{
+    ScratchFolder dir;
+    const struct {
+        double scale;
+        bool bindPose;
+        std::vector<double> rest;
+    } cases[] = {
+        {1, false, {1, 1, 0, 2, 1, 0, 0, 1, 0}},
+        {100, false, {100, 1, 0, 200, 1, 0, 0, 1, 0}},
+        {100, true, {1, 1, 0, 2, 1, 0, 0, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        TestAsset asset;
+        asset.doc["nodes"][0]["matrix"] = {c.scale, 0, 0, 0, 0, c.scale, 0, 0, 0, 0, c.scale, 0, 0, 1, 0, 1};
+        GltfSampleOptions options{"all", "Body", 0.0};
+        options.bindPose = c.bindPose;
+        GltfSampled out;
+        std::string error;
+        ASSERT_TRUE(sampleGltfFile(dir.file("a.glb", asset.glb()), options, out, error)) << error;
+        expectNear(out.rest.positions, c.rest.data(), "rest");
+        expectNear(std::vector<double>(out.frames.begin(), out.frames.begin() + 9), cases[c.scale == 1 ? 0 : 1].rest.data(), "frame 0");
+    }
+}
+
 TEST(GltfImport, RefusesWithTheFileThePlaceAndTheReason)
 {
     ScratchFolder dir;
