@@ -87,6 +87,11 @@ std::string restScaleWarning(const RestScale& scale)
 {
     if (!scale.checked || (scale.larger <= 1.1 && scale.smaller >= 0.9))
         return "";
+    // Stretched one way and squashed the other with the area about kept is
+    // what a soft or stretchy body does; another space scales both or one.
+    const double area = scale.larger * scale.smaller;
+    if (scale.larger > 1.1 && scale.smaller < 0.9 && area >= 0.9 && area <= 1.1)
+        return "";
     return "the frames are " + figure(scale.larger) + " and " + figure(scale.smaller) +
            " times the size of the rest pose (median stretch of the rest triangles, largest and smallest direction), where a "
            "rigid or bending motion gives 1 and 1: the rest pose is not in the frames' space (other units, object versus "

@@ -24,5 +24,6 @@ RestScale measureRestScale(const std::vector<double>& rest, const int* corners, 
 
 // When the larger median exceeds 1.1 or the smaller lies below 0.9, the
 // warning with both figures and the likely causes (no leading "warning: ",
-// no fix); else "".
+// no fix); else "". Not when both lie beyond with their product (the change
+// of area) within 0.9 to 1.1: that is a stretching motion, not another space.
 std::string restScaleWarning(const RestScale& scale);

@@ -23,6 +23,7 @@ TEST(RestScale, MeasuresHowMuchTheFramesStretchTheRestTriangles)
         {"other units", {[](double* p) { p[0] *= 100, p[1] *= 100, p[2] *= 100; }}, 100, 100, true},
         {"scaled along x", {alongX}, 1.21, 1, true},
         {"slightly squashed", {[](double* p) { p[1] *= 0.95; }}, 1, 0.95, false},
+        {"stretched and squashed", {[](double* p) { p[0] *= 1.2, p[1] /= 1.2; }}, 1.2, 1 / 1.2, false}, // a soft body, not a space
         {"smaller", {[](double* p) { p[0] *= 0.5, p[1] *= 0.5; }}, 0.5, 0.5, true},
         {"one odd frame of three", {rigid, alongX, rigid}, 1, 1, false}, // the median over frames
     };
