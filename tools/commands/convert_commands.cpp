@@ -36,7 +36,7 @@ std::vector<CommandSpec> makeCommands()
          {"FILE.glb|FILE.gltf"},
          {kAnimOut, kRestOut,
           {"--animation", kText, "N|NAME|all", "", false, false, "", "the animation to sample, by index or name; all plays every one together (default: the first)"},
-          {"--mesh", kText, "N|NAME", "", false, false, "", "the mesh to take when more than one is animated"},
+          {"--mesh", kText, "N|NAME", "", true, false, "", "a mesh to take, by index or name (default: every animated mesh, joined)"},
           {"--fps", kNumber, "F", "", false, false, "", "samples per second (default: the keys' own spacing, else 30)"},
           kNoWeld, kVertexMap,
           {"--rest-pose", ValueKind::Choice, "static|bind|frame:N", "static", false, false, "static|bind|frame:N",
