@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* animation : {"", "all"}) {
         GltfSampleOptions options;
         options.animation = animation;
-        options.mesh = options.animation.empty() ? "" : "0";
+        if (!options.animation.empty())
+            options.meshes = {"0"};
         GltfSampled out;
         std::string error;
         const bool ok = sampleGltfFile(fileName, options, out, error);

@@ -7,6 +7,7 @@
 
 #include "context/rigging_context.h"
 #include "io/neighbours.h"
+#include "io/rest_scale.h"
 #include "io/rest_pose_file.h"
 #include "io/rig_file.h"
 #include "io/sequence_file.h"
@@ -38,6 +39,22 @@ bool stepFailed(const RiggingContext& context, std::ostream& err, const std::str
     context.console->flush();
     err << "Tolvan: " << reason << "\n";
     return false;
+}
+
+// A rest pose in other units or another space than the frames gives a rig
+// that cannot follow them, with no other sign: say so (the run goes on).
+void warnOnRestScale(const RiggingContext& context, const Triangles& triangles, std::ostream& err)
+{
+    std::vector<double> rest;
+    rest.reserve(context.restPose.size() * 3);
+    for (std::size_t v = 0; v < context.restPose.size(); ++v)
+        rest.insert(rest.end(), {context.restPose[v][0], context.restPose[v][1], context.restPose[v][2]});
+    const RestScale scale = measureRestScale(rest, triangles.empty() ? nullptr : triangles[0].data(), triangles.size(),
+                                             context.sequence.values.data(), std::size_t(context.sequence.rows));
+    const std::string warning = restScaleWarning(scale);
+    if (!warning.empty())
+        err << "Tolvan: warning: " << restPoseFile << ": " << warning
+            << "; give a rest pose in the frames' space (tolvan-convert's importers take frame 0 with --rest-pose frame:0)\n";
 }
 
 } // namespace
@@ -74,6 +91,7 @@ bool loadInputs(RiggingContext& context, Triangles& triangles, std::ostream& err
                               std::to_string(context.sequence.columns));
     buildNeighbours(int(context.restPose.size()), triangles, context.neighbours);
     stepDone(context);
+    warnOnRestScale(context, triangles, err);
     return true;
 }
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "io/io_test_files.h"
 #include "support/bar_mesh.h"
@@ -165,15 +167,29 @@ TEST(WholeRun, GeneratedClothRigsWithRotations)
 }
 #endif
 
+// A rest pose 100 times too large only adds a warning on the error stream.
 TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
 {
     testrun::ScratchDir dir("tiny");
     makeInputs("tiny");
-    CommandResult r = testrun::run({"seq.txt", "rest.obj", "out.rig.txt"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n");
-    EXPECT_NE(r.err.find("the mesh has 4 vertices; at least 6 are needed to fit a bone"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists("out.rig.txt"));
+    std::ifstream in("rest.obj");
+    std::string scaled;
+    for (std::string line; std::getline(in, line);) {
+        double x, y, z;
+        scaled += std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3
+                      ? "v " + std::to_string(x * 100) + " " + std::to_string(y * 100) + " " + std::to_string(z * 100) + "\n"
+                      : line + "\n";
+    }
+    std::ofstream("big.obj") << scaled;
+    for (const char* rest : {"rest.obj", "big.obj"}) {
+        CommandResult r = testrun::run({"seq.txt", rest, "out.rig.txt"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "Loading seq.txt... Done!\nLoading " + std::string(rest) + "... Done!\nInit - LBG-VQ:\n");
+        EXPECT_NE(r.err.find("the mesh has 4 vertices; at least 6 are needed to fit a bone"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("warning: big.obj: the frames are 0.01 and 0.01 times the size of the rest pose") != std::string::npos,
+                  rest == std::string("big.obj")) << r.err;
+        EXPECT_FALSE(std::filesystem::exists("out.rig.txt"));
+    }
 }
 
 TEST(WholeRun, RefusedValuesStopBeforeAnythingIsRead)

@@ -107,10 +107,11 @@ int runCacheImport(const ParsedCommand& args)
             cache.frames[i + 1] = cache.frames[i + 2];
             cache.frames[i + 2] = -y;
         }
-    const std::string warning = restMismatchWarning(mesh.positions, cache.frames.data());
+    // Taken from a frame, the rest pose cannot stand apart from the frames.
+    const std::string warning = output.restPose == "mesh" ? restMismatchWarning(mesh.positions, cache.frames.data()) : "";
     if (!warning.empty())
         std::cerr << "tolvan-convert: warning: " << file << ": " << warning << "\n";
-    if (!finishImport(output, mesh, cache.frames, cache.numFrames, std::cout, error)) {
+    if (!finishImport(output, mesh, cache.frames, cache.numFrames, std::cout, std::cerr, error)) {
         std::cerr << "tolvan-convert: " << error << "\n";
         return 1;
     }

@@ -191,7 +191,7 @@ std::string commandSynopsis(const CommandSpec& spec)
             line += " " + optionText(option);
     for (const OptionSpec& option : spec.options)
         if (!option.required)
-            line += " [" + optionText(option) + "]";
+            line += " [" + optionText(option) + "]" + (option.repeatable ? "..." : "");
     return line + list;
 }
 

@@ -12,12 +12,14 @@ const OptionSpec kRestOut = {"--rest-out", kText, "OUT.rest.obj", "", false, tru
 const OptionSpec kNoWeld = {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in the rest pose and every frame apart"};
 const OptionSpec kVertexMap = {"--vertex-map", kText, "MAP.txt", "", false, false, "",
                                "write per input vertex (one a line) its index, from 0, in the written mesh"};
+const OptionSpec kRestFromMesh = {"--rest-pose", ValueKind::Choice, "mesh|frame:N", "mesh", false, false, "mesh|frame:N",
+                                  "the rest positions: the --rest mesh's, or frame N's (from 0) with the mesh's faces"};
 const OptionSpec kRestIn = {"--rest", kText, "REST.obj", "", false, true, "", "the OBJ mesh in its rest pose"};
 
 std::vector<CommandSpec> makeCommands()
 {
     const OptionSpec zUp = {"--z-up", kFlag, "", "", false, false, "", "turn a Z-up cache to Y-up: (x, y, z) -> (x, z, -y)"};
-    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap}, ""};
+    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap, kRestFromMesh}, ""};
     CommandSpec pc2 = cache, mdd = cache;
     pc2.name = "import-pc2";
     pc2.positional = {"CACHE.pc2"};
@@ -28,15 +30,17 @@ std::vector<CommandSpec> makeCommands()
     return {
         {"import-obj",
          {"FRAME.obj..."},
-         {kRestIn, kAnimOut, kRestOut, kNoWeld, kVertexMap},
+         {kRestIn, kAnimOut, kRestOut, kNoWeld, kVertexMap, kRestFromMesh},
          "OBJ frames (read in the order given) to Tolvan's sequence and rest-pose files."},
         {"import-gltf",
          {"FILE.glb|FILE.gltf"},
          {kAnimOut, kRestOut,
           {"--animation", kText, "N|NAME|all", "", false, false, "", "the animation to sample, by index or name; all plays every one together (default: the first)"},
-          {"--mesh", kText, "N|NAME", "", false, false, "", "the mesh to take when more than one is animated"},
+          {"--mesh", kText, "N|NAME", "", true, false, "", "a mesh to take, by index or name (default: every animated mesh, joined)"},
           {"--fps", kNumber, "F", "", false, false, "", "samples per second (default: the keys' own spacing, else 30)"},
-          kNoWeld, kVertexMap},
+          kNoWeld, kVertexMap,
+          {"--rest-pose", ValueKind::Choice, "static|bind|frame:N", "static", false, false, "static|bind|frame:N",
+           "the rest pose: as the file stands without animation, the raw bind-pose mesh, or frame N (from 0)"}},
          "The animated mesh of a glTF 2.0 file (skins, morph targets, node animation) sampled into Tolvan's files."},
         pc2,
         mdd,

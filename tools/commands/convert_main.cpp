@@ -60,7 +60,7 @@ int runImport(const ParsedCommand& args)
                   << "; to order them by the numbers in their names, list them with `ls -v`\n";
     int vertices = 0, triangles = 0;
     std::string error;
-    if (!importObjFrames(request, std::cout, vertices, triangles, error)) {
+    if (!importObjFrames(request, std::cout, std::cerr, vertices, triangles, error)) {
         std::vector<std::string> hints = {wrongKindHint(request.restFile, FileKind::RestMesh, "--rest")};
         for (const std::string& frame : request.frameFiles)
             if (hints.size() < 2 && !wrongKindHint(frame, FileKind::RestMesh, "every frame").empty())

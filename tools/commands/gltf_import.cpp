@@ -7,6 +7,7 @@
 #include "commands/import_output.h"
 #include "commands/command_table.h"
 #include "formats/gltf_sampling.h"
+#include "io/count_text.h"
 
 int runGltfImport(const ParsedCommand& args)
 {
@@ -15,8 +16,9 @@ int runGltfImport(const ParsedCommand& args)
     std::string error;
     GltfSampleOptions options;
     options.animation = args.text("--animation");
-    options.mesh = args.text("--mesh");
+    options.meshes = args.all("--mesh");
     options.fps = args.has("--fps") ? args.number("--fps") : 0.0;
+    options.bindPose = args.text("--rest-pose") == "bind";
 
     const auto start = std::chrono::steady_clock::now();
     GltfSampled sampled;
@@ -25,10 +27,19 @@ int runGltfImport(const ParsedCommand& args)
         return 1;
     }
     const std::size_t read = sampled.rest.positions.size() / 3;
-    std::cout << "Read " << file << ": mesh " << sampled.mesh << ", animation " << sampled.animation << ", " << read
+    std::cout << "Read " << file << ": mesh" << (sampled.ranges.size() > 1 ? "es " : " ") << sampled.mesh << ", animation " << sampled.animation << ", " << read
               << " vertices, " << sampled.numFrames << " frames at " << sampled.fps << " per second from " << sampled.start
               << " s\n";
-    if (!finishImport(output, sampled.rest, sampled.frames, sampled.numFrames, std::cout, error)) {
+    // The rest OBJ cannot carry names: say where each mesh's vertices went.
+    if (sampled.ranges.size() > 1) {
+        std::cout << "Joined " << sampled.ranges.size() << " meshes in the order of their nodes (input vertices, from 0"
+                  << (output.weld ? "; --vertex-map gives their places after welding" : "") << "):\n";
+        for (const GltfSampled::Range& range : sampled.ranges)
+            std::cout << "  " << range.mesh << ": "
+                      << (range.count ? "vertices " + countText(range.first) + " to " + countText(range.first + range.count - 1) : "no vertices")
+                      << "\n";
+    }
+    if (!finishImport(output, sampled.rest, sampled.frames, sampled.numFrames, std::cout, std::cerr, error)) {
         std::cerr << "tolvan-convert: " << error << "\n";
         return 1;
     }

@@ -1,5 +1,6 @@
-// tolvan-convert import-gltf: samples one animation of one mesh into Tolvan's two input files, welding
-// vertices that coincide throughout unless told not to.
+// tolvan-convert import-gltf: samples one animation of the animated meshes
+// of a glTF file (joined into one, or those chosen) into Tolvan's input
+// files, welding vertices that coincide throughout unless told not to.
 #pragma once
 
 struct ParsedCommand;

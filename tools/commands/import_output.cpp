@@ -1,5 +1,6 @@
 #include "commands/import_output.h"
 
+#include <algorithm>
 #include <numeric>
 #include <ostream>
 
@@ -7,6 +8,7 @@
 #include "formats/text_output.h"
 #include "formats/weld.h"
 #include "io/count_text.h"
+#include "io/rest_scale.h"
 
 namespace {
 
@@ -47,16 +49,35 @@ bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& fram
     return commitStagedFiles(staged, error);
 }
 
+// What to do when the rest pose is not in the frames' space.
+std::string restPoseFix(const std::string& restPose)
+{
+    if (restPose == "bind")
+        return "; --rest-pose static poses the mesh as the file stands without animation, in the frames' space";
+    if (restPose.starts_with("frame:"))
+        return "; the frames change size as they play";
+    return "; --rest-pose frame:0 takes the rest pose from frame 0, or export the rest mesh in the frames' space and units";
+}
+
 } // namespace
 
 ImportOutput importOutputOf(const ParsedCommand& args)
 {
-    return {args.text("--anim"), args.text("--rest-out"), args.text("--vertex-map"), !args.has("--no-weld")};
+    return {args.text("--anim"), args.text("--rest-out"), args.text("--vertex-map"), !args.has("--no-weld"), args.text("--rest-pose"),
+            args.positional.empty() ? "" : args.positional[0]};
 }
 
 bool finishImport(const ImportOutput& output, ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames, std::ostream& out,
-                  std::string& error)
+                  std::ostream& err, std::string& error)
 {
+    if (output.restPose.starts_with("frame:")) {
+        const std::size_t frame = std::stoul(output.restPose.substr(6)); // the parser admits digits only
+        if (frame >= numFrames) {
+            error = "--rest-pose " + output.restPose + ": the animation has " + countText(numFrames) + " frames, numbered from 0";
+            return false;
+        }
+        std::copy_n(frames.begin() + long(frame * rest.positions.size()), rest.positions.size(), rest.positions.begin());
+    }
     const std::size_t read = rest.positions.size() / 3, faces = rest.triangles.size() / 3;
     std::vector<std::size_t> map(read);
     std::iota(map.begin(), map.end(), std::size_t(0));
@@ -67,5 +88,9 @@ bool finishImport(const ImportOutput& output, ObjMesh& rest, std::vector<double>
             out << "; " << countText(faces - rest.triangles.size() / 3) << " faces collapsed and are left out";
         out << "\n";
     }
+    const std::string warning =
+        restScaleWarning(measureRestScale(rest.positions, rest.triangles.data(), rest.triangles.size() / 3, frames.data(), numFrames));
+    if (!warning.empty())
+        err << "tolvan-convert: warning: " << output.source << ": " << warning << restPoseFix(output.restPose) << "\n";
     return writeImportedAnimation(rest, frames, numFrames, output.sequenceOut, output.restOut, error, map, output.vertexMapOut);
 }

@@ -18,14 +18,18 @@ struct ImportOutput {
     std::string restOut;      // --rest-out
     std::string vertexMapOut; // --vertex-map; "" = not written
     bool weld = true;         // off with --no-weld
+    std::string restPose;     // --rest-pose: "frame:N" takes frame N's positions; other choices are the importer's
+    std::string source;       // the input named in warnings
 };
 
 // The output options every importer declares.
 ImportOutput importOutputOf(const ParsedCommand& args);
 
 // rest: the mesh as read (positions and triangles); frames: numFrames ×
-// vertices × (x, y, z) in the same vertex order. Welds unless told not to
-// (the counts go to out), then writes the files. On failure returns false
-// with error naming the file; nothing is left.
+// vertices × (x, y, z) in the same vertex order. Takes the rest positions
+// from a frame when asked, welds unless told not to (the counts go to out),
+// warns on err when the rest pose is not in the frames' space, then writes
+// the files. On failure returns false with error naming the file or option;
+// nothing is left.
 bool finishImport(const ImportOutput& output, ObjMesh& rest, std::vector<double>& frames, std::size_t numFrames, std::ostream& out,
-                  std::string& error);
+                  std::ostream& err, std::string& error);

@@ -3,7 +3,7 @@
 #include "commands/import_output.h"
 #include "formats/obj_mesh.h"
 
-bool importObjFrames(const ObjImportRequest& request, std::ostream& out, int& numVertices, int& numTriangles, std::string& error)
+bool importObjFrames(const ObjImportRequest& request, std::ostream& out, std::ostream& err, int& numVertices, int& numTriangles, std::string& error)
 {
     if (request.frameFiles.empty()) {
         error = "no frame files given";
@@ -30,7 +30,7 @@ bool importObjFrames(const ObjImportRequest& request, std::ostream& out, int& nu
         }
         frames.insert(frames.end(), frame.positions.begin(), frame.positions.end());
     }
-    if (!finishImport(request.output, rest, frames, request.frameFiles.size(), out, error))
+    if (!finishImport(request.output, rest, frames, request.frameFiles.size(), out, err, error))
         return false;
     numVertices = int(rest.positions.size() / 3);
     numTriangles = int(rest.triangles.size() / 3);

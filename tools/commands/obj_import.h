@@ -16,5 +16,5 @@ struct ObjImportRequest {
 
 // Reads the rest mesh and every frame, checks that each frame has the rest
 // mesh's vertex count, and finishes the import (the weld's counts go to
-// out). On failure returns false with error naming the file (and line).
-bool importObjFrames(const ObjImportRequest& request, std::ostream& out, int& numVertices, int& numTriangles, std::string& error);
+// out, warnings to err). On failure returns false with error naming the file (and line).
+bool importObjFrames(const ObjImportRequest& request, std::ostream& out, std::ostream& err, int& numVertices, int& numTriangles, std::string& error);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "formats/gltf_animation.h"
 #include "formats/gltf_scene.h"
@@ -55,9 +56,10 @@ struct MeshNode {
     bool animated = false;
 };
 
-// The node placing the chosen mesh: the one asked for, or the only animated
-// one, or the only one.
-MeshNode chooseMesh(const GltfDocument& doc, const GltfHierarchy& h, const std::vector<GltfChannel>& channels, const std::string& wanted)
+// The nodes placing the chosen meshes, in node order: those asked for, or
+// every animated one, or the only one.
+std::vector<MeshNode> chooseMeshes(const GltfDocument& doc, const GltfHierarchy& h, const std::vector<GltfChannel>& channels,
+                                   const std::vector<std::string>& wanted)
 {
     std::vector<char> moved(h.nodes.size(), 0), morphed(h.nodes.size(), 0);
     for (const GltfChannel& c : channels)
@@ -85,23 +87,25 @@ MeshNode chooseMesh(const GltfDocument& doc, const GltfHierarchy& h, const std::
         else if (m.animated && !same->animated)
             *same = m;
     }
-    std::vector<MeshNode> picked;
-    for (const MeshNode& c : candidates)
-        if (wanted.empty() ? c.animated : matches(doc, "meshes", c.mesh, wanted))
-            picked.push_back(c);
-    if (wanted.empty() && picked.empty() && candidates.size() == 1)
-        picked = candidates;
-    if (picked.size() == 1)
-        return picked[0];
     std::string list;
     for (const MeshNode& c : candidates)
         list += (list.empty() ? "" : ", ") + label(doc, "meshes", c.mesh) + (c.animated ? " (animated)" : "");
     if (candidates.empty())
         throw GltfError("no node places a mesh");
-    if (!wanted.empty())
-        throw GltfError("no mesh '" + wanted + "' placed by a node; the file has " + list);
-    throw GltfError(std::string(picked.empty() ? "no mesh is animated" : "more than one mesh is animated") +
-                    "; choose one with --mesh: " + list);
+    std::vector<MeshNode> picked;
+    for (const std::string& name : wanted)
+        if (std::none_of(candidates.begin(), candidates.end(), [&](const MeshNode& c) { return matches(doc, "meshes", c.mesh, name); }))
+            throw GltfError("no mesh '" + name + "' placed by a node; the file has " + list);
+    for (const MeshNode& c : candidates)
+        if (wanted.empty() ? c.animated
+                           : std::any_of(wanted.begin(), wanted.end(), [&](const std::string& name) { return matches(doc, "meshes", c.mesh, name); }))
+            picked.push_back(c);
+    if (picked.empty() && candidates.size() == 1)
+        picked = candidates;
+    if (picked.empty())
+        throw GltfError("no mesh is animated; choose with --mesh: " + list);
+    std::sort(picked.begin(), picked.end(), [](const MeshNode& a, const MeshNode& b) { return a.node < b.node; });
+    return picked;
 }
 
 // Sample rate and count: the keys' own spacing when every key time lies
@@ -144,17 +148,26 @@ void chooseTiming(const std::vector<GltfChannel>& channels, double wantedFps, st
 void sample(const GltfDocument& doc, const GltfSampleOptions& options, GltfSampled& out)
 {
     GltfPoser p;
-    prepareGltfPoser(doc, options.animation, options.mesh, p);
+    prepareGltfPoser(doc, options.animation, options.meshes, p);
     out.animation = p.animationLabel;
     out.mesh = p.meshLabel;
-    chooseTiming(p.channels, options.fps, p.mesh.positions.size() / 3, out);
-    const std::size_t n = p.mesh.positions.size();
+    chooseTiming(p.channels, options.fps, p.vertices, out);
+    const std::size_t n = p.vertices * 3;
     std::vector<GltfMatrix> world;
     gltfWorldMatrices(p.hierarchy, p.hierarchy.nodes, world);
     out.rest.positions.resize(n);
-    gltfPosePositions(p.mesh, nullptr, world, p.skinned ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[p.node],
-                      p.weights, out.rest.positions.data());
-    out.rest.triangles = p.mesh.triangles;
+    for (const GltfPart& part : p.parts) {
+        // Without animation the joints stand at their own node transforms,
+        // which places the mesh in the frames' space even when the inverse
+        // bind matrices do not match the joints (the raw mesh then lies elsewhere).
+        const bool raw = part.skinned && options.bindPose;
+        gltfPosePositions(part.mesh, part.skinned && !raw ? &part.skin : nullptr, world,
+                          raw ? GltfMatrix{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} : world[part.node], part.weights,
+                          &out.rest.positions[part.first * 3]);
+        for (int corner : part.mesh.triangles)
+            out.rest.triangles.push_back(corner + int(part.first));
+        out.ranges.push_back({part.label, part.first, part.mesh.positions.size() / 3});
+    }
     out.frames.resize(out.numFrames * n);
     for (std::size_t f = 0; f < out.numFrames; ++f)
         gltfPoseAt(p, out.start + double(f) / out.fps, 1e-3 / out.fps, &out.frames[f * n]);
@@ -165,7 +178,7 @@ void sample(const GltfDocument& doc, const GltfSampleOptions& options, GltfSampl
 
 } // namespace
 
-void prepareGltfPoser(const GltfDocument& doc, const std::string& animation, const std::string& mesh, GltfPoser& p)
+void prepareGltfPoser(const GltfDocument& doc, const std::string& animation, const std::vector<std::string>& meshes, GltfPoser& p)
 {
     p = GltfPoser();
     GltfHierarchy& h = p.hierarchy;
@@ -174,53 +187,61 @@ void prepareGltfPoser(const GltfDocument& doc, const std::string& animation, con
         readGltfChannels(doc, a, p.channels);
         p.animationLabel += (p.animationLabel.empty() ? "" : ", ") + label(doc, "animations", a);
     }
-    const MeshNode chosen = chooseMesh(doc, h, p.channels, mesh);
-    p.meshLabel = label(doc, "meshes", chosen.mesh);
-    p.node = chosen.node;
-    p.skinned = chosen.skin >= 0;
-    if (p.skinned)
-        readGltfSkin(doc, std::size_t(chosen.skin), p.skin);
-    readGltfMesh(doc, chosen.mesh, p.skin.joints.size(), p.mesh);
-    p.weights = p.mesh.defaultWeights;
-    const json& node = doc.json["nodes"][chosen.node];
-    if (node.contains("weights"))
-        gltfNumbers(node["weights"], p.weights.size(), p.weights.data(), "nodes[" + std::to_string(chosen.node) + "].weights");
-    for (const GltfChannel& c : p.channels) {
+    for (const GltfChannel& c : p.channels)
         if (c.path != GltfPath::Weights && h.nodes[c.node].hasMatrix)
             gltfFail(c.place, "animates nodes[" + std::to_string(c.node) + "], which has a matrix instead of translation, rotation and scale");
-        if (c.path == GltfPath::Weights && c.node == chosen.node && c.width != p.weights.size())
-            gltfFail(c.place, std::to_string(c.width) + " weights per key for " + std::to_string(p.weights.size()) + " morph targets");
+    for (const MeshNode& chosen : chooseMeshes(doc, h, p.channels, meshes)) {
+        GltfPart& part = p.parts.emplace_back();
+        part.label = label(doc, "meshes", chosen.mesh);
+        p.meshLabel += (p.meshLabel.empty() ? "" : ", ") + part.label;
+        part.node = chosen.node;
+        part.skinned = chosen.skin >= 0;
+        if (part.skinned)
+            readGltfSkin(doc, std::size_t(chosen.skin), part.skin);
+        readGltfMesh(doc, chosen.mesh, part.skin.joints.size(), part.mesh);
+        part.weights = part.mesh.defaultWeights;
+        const json& node = doc.json["nodes"][chosen.node];
+        if (node.contains("weights"))
+            gltfNumbers(node["weights"], part.weights.size(), part.weights.data(), "nodes[" + std::to_string(chosen.node) + "].weights");
+        for (const GltfChannel& c : p.channels)
+            if (c.path == GltfPath::Weights && c.node == chosen.node && c.width != part.weights.size())
+                gltfFail(c.place, std::to_string(c.width) + " weights per key for " + std::to_string(part.weights.size()) + " morph targets");
+        part.first = p.vertices;
+        p.vertices += part.mesh.positions.size() / 3;
+        if (p.vertices > std::size_t(std::numeric_limits<int>::max() / 3))
+            gltfFail("meshes", "too many vertices");
     }
 }
 
 void gltfPoseAt(const GltfPoser& p, double t, double snap, double* out)
 {
     std::vector<GltfNodeState> states = p.hierarchy.nodes;
-    std::vector<double> weights = p.weights;
     for (const GltfChannel& c : p.channels) {
         GltfNodeState& s = states[c.node];
-        if (c.path == GltfPath::Weights) {
-            if (c.node == p.node)
-                sampleGltfChannel(c, t, snap, weights.data());
-            continue;
-        }
-        sampleGltfChannel(c, t, snap, c.path == GltfPath::Translation ? s.t : c.path == GltfPath::Rotation ? s.r : s.s);
+        if (c.path != GltfPath::Weights)
+            sampleGltfChannel(c, t, snap, c.path == GltfPath::Translation ? s.t : c.path == GltfPath::Rotation ? s.r : s.s);
     }
     std::vector<GltfMatrix> world;
     gltfWorldMatrices(p.hierarchy, states, world);
-    gltfPosePositions(p.mesh, p.skinned ? &p.skin : nullptr, world, world[p.node], weights, out);
+    for (const GltfPart& part : p.parts) {
+        std::vector<double> weights = part.weights;
+        for (const GltfChannel& c : p.channels)
+            if (c.path == GltfPath::Weights && c.node == part.node)
+                sampleGltfChannel(c, t, snap, weights.data());
+        gltfPosePositions(part.mesh, part.skinned ? &part.skin : nullptr, world, world[part.node], weights, out + part.first * 3);
+    }
 }
 
 void gltfKeyPoses(const GltfDocument& doc, std::vector<double>& times, std::vector<double>& positions)
 {
     GltfPoser p;
-    prepareGltfPoser(doc, "", "", p);
+    prepareGltfPoser(doc, "", {}, p);
     times.clear();
     for (const GltfChannel& c : p.channels)
         times.insert(times.end(), c.times.begin(), c.times.end());
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());
-    const std::size_t n = p.mesh.positions.size();
+    const std::size_t n = p.vertices * 3;
     if (double(times.size()) * double(n) > double(kMaxGltfPositions))
         throw GltfError(std::to_string(times.size()) + " keys of " + std::to_string(n / 3) + " vertices are too many positions");
     positions.resize(times.size() * n);

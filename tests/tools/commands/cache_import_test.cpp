@@ -91,22 +91,27 @@ TEST(CacheImport, WritesTheFramesAndWarnsWhenFrameZeroIsTurnedOrMoved)
 {
     ScratchFolder dir;
     dir.file("rest.obj", kRest);
-    std::vector<float> zUp, moved, yTurn;
+    std::vector<float> zUp, moved, yTurn, big;
     for (std::size_t i = 0; i < kRestXyz.size(); i += 3) {
         const float x = kRestXyz[i], y = kRestXyz[i + 1], z = kRestXyz[i + 2];
         zUp.insert(zUp.end(), {x, -z, y}); // the cache as Blender holds it, before the OBJ export's turn
         moved.insert(moved.end(), {x + 1, y + 2, z + 3});
         yTurn.insert(yTurn.end(), {-z, y, x});
+        big.insert(big.end(), {x * 100, y * 100, z * 100}); // centimetres against metres
     }
+    const std::string bigRest = "v 0 0 0\nv 100 0 0\nv 100 200 0\nv 0 100 300\nf 1 2 3\nf 1 3 4\n";
     const struct {
         std::string file, options, warning;
         std::vector<float> frame0;
+        std::string rest = ""; // "" = rest.obj's
     } cases[] = {
         {dir.file("a.pc2", pc2(4, 1, kRestXyz)), "", "", kRestXyz},
         {dir.file("b.mdd", mdd(1, 4, zUp)), "", "turning (x, y, z) -> (x, z, -y); the cache looks Z-up while the rest mesh is Y-up: --z-up turns it", zUp},
         {dir.file("c.mdd", mdd(1, 4, zUp)), " --z-up", "", kRestXyz},
         {dir.file("d.pc2", pc2(4, 1, moved)), "", "only after moving it by (-1, -2, -3); export both in the same space", moved},
         {dir.file("e.pc2", pc2(4, 1, yTurn)), "", "turning (x, y, z) -> (z, y, -x); export the cache and the rest mesh with the same axis settings", yTurn},
+        {dir.file("f.pc2", pc2(4, 1, big)), "", "the frames are 100 and 100 times the size of the rest pose", big},
+        {dir.file("f.pc2", pc2(4, 1, big)), " --rest-pose frame:0", "", big, bigRest},
     };
     for (const auto& c : cases) {
         const std::string command = c.file.substr(c.file.size() - 3) == "pc2" ? " import-pc2 " : " import-mdd ";
@@ -119,7 +124,7 @@ TEST(CacheImport, WritesTheFramesAndWarnsWhenFrameZeroIsTurnedOrMoved)
         for (std::size_t i = 0; i < 12; i += 3)
             expected << c.frame0[i] << " " << c.frame0[i + 1] << " " << c.frame0[i + 2] << "\n";
         EXPECT_EQ(readWholeFile(dir.at("o.anim.txt")), expected.str()) << c.file;
-        EXPECT_EQ(readWholeFile(dir.at("o.rest.obj")), "v 0 0 0\nv 1 0 0\nv 1 2 0\nv 0 1 3\nf 1 2 3\nf 1 3 4\n");
+        EXPECT_EQ(readWholeFile(dir.at("o.rest.obj")), c.rest.empty() ? "v 0 0 0\nv 1 0 0\nv 1 2 0\nv 0 1 3\nf 1 2 3\nf 1 3 4\n" : c.rest);
     }
 }
 
@@ -131,6 +136,7 @@ TEST(CacheImport, RefusesMismatchesAndWritesNothing)
     dir.file("four.mdd", mdd(1, 4, kRestXyz));
     const std::pair<std::string, std::string> cases[] = {
         {" import-pc2 three.pc2 --rest rest.obj", "three.pc2: 3 points, but the rest mesh rest.obj has 4 vertices"},
+        {" import-mdd four.mdd --rest rest.obj --rest-pose frame:1", "--rest-pose frame:1: the animation has 1 frames, numbered from 0"},
         {" import-mdd four.mdd --rest none.obj", "cannot open none.obj"},
         {" import-mdd four.mdd", "import-mdd: needs --rest REST.obj"},
         {" import-gltf none.glb", "none.glb: cannot open"},

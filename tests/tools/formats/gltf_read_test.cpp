@@ -297,7 +297,7 @@ TEST(GltfImport, SamplesSkinsMorphsAndHierarchyFromEveryContainer)
     for (const std::string& file : files) {
         GltfSampled out;
         std::string error;
-        ASSERT_TRUE(sampleGltfFile(file, {"all", "Body", 0.0}, out, error)) << error;
+        ASSERT_TRUE(sampleGltfFile(file, {"all", {"Body"}, 0.0}, out, error)) << error;
         ASSERT_EQ(out.numFrames, 3u);
         EXPECT_EQ(out.fps, 2.0);
         EXPECT_EQ(out.rest.triangles, std::vector<int>({0, 1, 2}));
@@ -306,12 +306,66 @@ TEST(GltfImport, SamplesSkinsMorphsAndHierarchyFromEveryContainer)
         for (std::size_t f = 0; f < 3; ++f)
             expectNear(std::vector<double>(&out.frames[f * 9], &out.frames[f * 9 + 9]), body(double(f) * M_PI / 4, w[f]).data(), file);
         // The unskinned mesh follows its node; rest is the static placement.
-        ASSERT_TRUE(sampleGltfFile(file, {"Turn", "1", 4.0}, out, error)) << error;
-        ASSERT_EQ(out.numFrames, 5u);
-        expectNear(out.rest.positions, tag(0).data(), file + " tag rest");
-        expectNear(std::vector<double>(&out.frames[9], &out.frames[18]), tag(M_PI / 8).data(), file + " tag at 0.25 s");
+        // Every animated mesh, or those named, joined in node order.
+        for (const std::vector<std::string>& meshes : {std::vector<std::string>{"1"}, {}, {"Tag", "0"}}) {
+            ASSERT_TRUE(sampleGltfFile(file, {"Turn", meshes, 4.0}, out, error)) << error;
+            ASSERT_EQ(out.numFrames, 5u);
+            const std::size_t tagAt = meshes.size() == 1 ? 0 : 9;
+            ASSERT_EQ(out.rest.positions.size(), tagAt + 9);
+            EXPECT_EQ(out.ranges.back().mesh + " " + std::to_string(out.ranges.back().first), "1 'Tag' " + std::to_string(tagAt / 3));
+            EXPECT_EQ(out.rest.triangles.back(), int(tagAt / 3 + 2));
+            expectNear(std::vector<double>(out.rest.positions.begin() + long(tagAt), out.rest.positions.end()), tag(0).data(), file + " tag rest");
+            expectNear(std::vector<double>(&out.frames[out.rest.positions.size() + tagAt], &out.frames[2 * out.rest.positions.size()]),
+                       tag(M_PI / 8).data(), file + " tag at 0.25 s");
+        }
     }
 }
+
+// Joints placed 100 times larger than the inverse bind matrices expect (as
+// in files whose bind pose is broken): the frames and the mesh as the file
+// stands are 100 times the raw mesh, which only the bind choice takes.
+TEST(GltfImport, TheRestPoseStandsInTheFramesSpaceUnlessTheBindPoseIsChosen)
+{
+    ScratchFolder dir;
+    const struct {
+        double scale;
+        bool bindPose;
+        std::vector<double> rest;
+    } cases[] = {
+        {1, false, {1, 1, 0, 2, 1, 0, 0, 1, 0}},
+        {100, false, {100, 1, 0, 200, 1, 0, 0, 1, 0}},
+        {100, true, {1, 1, 0, 2, 1, 0, 0, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        TestAsset asset;
+        asset.doc["nodes"][0]["matrix"] = {c.scale, 0, 0, 0, 0, c.scale, 0, 0, 0, 0, c.scale, 0, 0, 1, 0, 1};
+        GltfSampleOptions options{"all", {"Body"}, 0.0};
+        options.bindPose = c.bindPose;
+        GltfSampled out;
+        std::string error;
+        ASSERT_TRUE(sampleGltfFile(dir.file("a.glb", asset.glb()), options, out, error)) << error;
+        expectNear(out.rest.positions, c.rest.data(), "rest");
+        expectNear(std::vector<double>(out.frames.begin(), out.frames.begin() + 9), cases[c.scale == 1 ? 0 : 1].rest.data(), "frame 0");
+    }
+}
+
+#ifdef TOLVAN_CONVERT
+// A character of two meshes imports whole; the rest OBJ has no names, so the
+// import says where each mesh went, and the vertex map covers both.
+TEST(GltfImport, JoinsEveryAnimatedMeshAndSaysWhereEachWent)
+{
+    ScratchFolder dir;
+    dir.file("a.glb", TestAsset().glb());
+    const CommandResult r = runCommand(dir, quote(TOLVAN_CONVERT) + " import-gltf a.glb --anim o.anim.txt --rest-out o.rest.obj --vertex-map o.map");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Read a.glb: meshes 0 'Body', 1 'Tag', animation 0 'Turn'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Joined 2 meshes in the order of their nodes (input vertices, from 0; --vertex-map gives their places after "
+                         "welding):\n  0 'Body': vertices 0 to 2\n  1 'Tag': vertices 3 to 5\n"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(readWholeFile(dir.at("o.map")), "0\n1\n2\n3\n4\n5\n");
+    EXPECT_EQ(readWholeFile(dir.at("o.rest.obj")).substr(0, 2), "v ");
+}
+#endif
 
 TEST(GltfImport, RefusesWithTheFileThePlaceAndTheReason)
 {
@@ -321,26 +375,26 @@ TEST(GltfImport, RefusesWithTheFileThePlaceAndTheReason)
         GltfSampleOptions options;
         const char* message;
     } cases[] = {
-        {[](TestAsset&) {}, {}, "more than one mesh is animated; choose one with --mesh: 0 'Body' (animated), 1 'Tag' (animated)"},
-        {[](TestAsset&) {}, {"Walk", "0", 0}, "no animation 'Walk'; the file has 0 'Turn', 1 'Grow'"},
-        {[](TestAsset&) {}, {"", "Eyes", 0}, "no mesh 'Eyes' placed by a node"},
-        {[](TestAsset& a) { a.doc["meshes"][1]["primitives"][0]["mode"] = 1; }, {"", "1", 0}, "meshes[1].primitives[0].mode: 1 is not TRIANGLES"},
+        {[](TestAsset&) {}, {"", {"Body", "Eyes"}, 0}, "no mesh 'Eyes' placed by a node; the file has 0 'Body' (animated), 1 'Tag' (animated)"},
+        {[](TestAsset&) {}, {"Walk", {"0"}, 0}, "no animation 'Walk'; the file has 0 'Turn', 1 'Grow'"},
+        {[](TestAsset&) {}, {"", {"Eyes"}, 0}, "no mesh 'Eyes' placed by a node"},
+        {[](TestAsset& a) { a.doc["meshes"][1]["primitives"][0]["mode"] = 1; }, {"", {"1"}, 0}, "meshes[1].primitives[0].mode: 1 is not TRIANGLES"},
         {[](TestAsset& a) { a.doc["extensionsRequired"].push_back("KHR_draco_mesh_compression"); }, {}, "extensionsRequired: the file requires \"KHR_draco_mesh_compression\""},
         {[](TestAsset& a) { a.doc["nodes"][1]["children"].push_back(0); }, {}, "nodes: the hierarchy has a cycle"},
         {[](TestAsset& a) { a.doc["nodes"][2]["children"] = {3}; }, {}, "nodes[2].children: node 3 has more than one parent"},
-        {[](TestAsset& a) { a.doc["animations"][0]["channels"][0]["target"]["node"] = 0; }, {"", "0", 0}, "animations[0].channels[0]: animates nodes[0], which has a matrix"},
+        {[](TestAsset& a) { a.doc["animations"][0]["channels"][0]["target"]["node"] = 0; }, {"", {"0"}, 0}, "animations[0].channels[0]: animates nodes[0], which has a matrix"},
         {[](TestAsset& a) { a.doc["asset"]["version"] = "1.0"; }, {}, "asset.version: glTF \"1.0\" (only 2.x is read)"},
         {[](TestAsset& a) { a.doc["accessors"][0]["count"] = 4; }, {}, "accessors[0]: 4 elements run past the end of bufferViews[0]"},
-        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0]["attributes"]["JOINTS_0"] = 1; }, {"", "0", 0}, "JOINTS_0: joint indices must be unsigned integers"},
-        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0].erase("targets"); a.doc["meshes"][0].erase("weights"); }, {"all", "0", 0},
+        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0]["attributes"]["JOINTS_0"] = 1; }, {"", {"0"}, 0}, "JOINTS_0: joint indices must be unsigned integers"},
+        {[](TestAsset& a) { a.doc["meshes"][0]["primitives"][0].erase("targets"); a.doc["meshes"][0].erase("weights"); }, {"all", {"0"}, 0},
          "animations[1].channels[0]: 1 weights per key for 0 morph targets"},
         {[](TestAsset& a) { a.doc["nodes"][1]["rotation"] = {0, 0, 0, 0}; }, {}, "nodes[1].rotation: has zero length"},
         {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["interpolation"] = "SMOOTH"; }, {}, "animations[0].samplers[0].interpolation"},
         // Key times 0 and 1e30 s: refused before the frames are allocated.
         {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["input"] = a.add<float>({0, 1, 1e30f}, 5126, "SCALAR", 3); },
-         {"0", "0", 0}, "more than 100000 frames"},
+         {"0", {"0"}, 0}, "more than 100000 frames"},
         {[](TestAsset& a) { a.doc["animations"][0]["samplers"][0]["input"] = a.add<float>({0, 1, 0.5f}, 5126, "SCALAR", 3); },
-         {"0", "0", 0}, "samplers[0].input: key time 2 is not finite or not after the one before"},
+         {"0", {"0"}, 0}, "samplers[0].input: key time 2 is not finite or not after the one before"},
     };
     for (const auto& c : cases) {
         TestAsset asset;
