@@ -71,7 +71,8 @@ std::vector<double> rigRoutes(const ScratchFolder& dir, const std::vector<Route>
         const CommandResult rig = runCommand(dir, quote(TOLVAN_EXECUTABLE) + " " + route.options + " " + files + n + ".rig.txt");
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(rig.exitCode, 0) << rig.err;
-        EXPECT_EQ(rig.err.find("-N_REP 0") != std::string::npos, route.skeletonHint) << rig.err;
+        // (a character may get the hint too: huesitos ends near twice its first error)
+        EXPECT_TRUE(!route.skeletonHint || rig.err.find("-N_REP 0") != std::string::npos) << rig.err;
         const std::string ef = lastMatch(rig.out, R"(Ef=([0-9.]+))");
         errors[k] = ef.empty() ? INFINITY : std::stod(ef);
         EXPECT_LT(errors[k], route.maxError);
