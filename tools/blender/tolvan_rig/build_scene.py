@@ -1,0 +1,169 @@
+"""The baked rig in the scene: an armature whose bones follow the skeleton,
+keyed at every frame, and a copy of the evaluated mesh skinned to it."""
+import bpy
+import numpy as np
+
+from .sampling import BakeError
+
+
+def nearest_rotation(m):
+    """The proper rotation nearest to the 3x3 matrix m (the file's six
+    digits leave R slightly off a rotation)."""
+    u, _, vt = np.linalg.svd(m)
+    if np.linalg.det(u @ vt) < 0.0:
+        u[:, 2] = -u[:, 2]
+    return u @ vt
+
+
+def _quaternion(r):
+    """Unit quaternion (w, x, y, z) of the rotation r."""
+    w = np.sqrt(max(0.0, 1.0 + r[0, 0] + r[1, 1] + r[2, 2])) / 2.0
+    x = np.copysign(np.sqrt(max(0.0, 1.0 + r[0, 0] - r[1, 1] - r[2, 2])) / 2.0, r[2, 1] - r[1, 2])
+    y = np.copysign(np.sqrt(max(0.0, 1.0 - r[0, 0] + r[1, 1] - r[2, 2])) / 2.0, r[0, 2] - r[2, 0])
+    z = np.copysign(np.sqrt(max(0.0, 1.0 - r[0, 0] - r[1, 1] + r[2, 2])) / 2.0, r[1, 0] - r[0, 1])
+    q = np.array([w, x, y, z])
+    return q / np.linalg.norm(q)
+
+
+def _bone_length(rig, rest, tree, j, diagonal):
+    """To the children's mean head; for a leaf, the reach of its vertices
+    along its axis; never shorter than 1 % of the diagonal."""
+    kids = [c for c in tree.order if tree.parent[c] == j]
+    if kids:
+        length = np.linalg.norm(tree.head[kids].mean(axis=0) - tree.head[j])
+    else:
+        carried = rig.weights[:, j] > 0.0
+        reach = (rest[carried] - tree.head[j]) @ tree.rotation[j][:, 1] if carried.any() else np.zeros(1)
+        length = float(reach.max(initial=0.0))
+    return max(length, 0.01 * diagonal, 1e-6)
+
+
+def add_armature(context, name, rig, rest, tree):
+    """An armature object with bone_<j> per bone, at the world origin."""
+    data = bpy.data.armatures.new(name)
+    ob = bpy.data.objects.new(name, data)
+    context.collection.objects.link(ob)
+    diagonal = float(np.linalg.norm(rest.max(axis=0) - rest.min(axis=0)))
+    previous = context.view_layer.objects.active
+    context.view_layer.objects.active = ob
+    bpy.ops.object.mode_set(mode='EDIT')
+    try:
+        edit = {}
+        for j in tree.order:
+            eb = data.edit_bones.new('bone_%d' % j)
+            eb.head, eb.tail = (0.0, 0.0, 0.0), (0.0, _bone_length(rig, rest, tree, j, diagonal), 0.0)
+            m = np.eye(4)
+            m[:3, :3], m[:3, 3] = tree.rotation[j], tree.head[j]
+            eb.matrix = m.tolist()
+            if tree.parent[j] >= 0:
+                eb.parent = edit[tree.parent[j]]
+            edit[j] = eb
+    finally:
+        bpy.ops.object.mode_set(mode='OBJECT')
+        context.view_layer.objects.active = previous
+    return ob
+
+
+def key_armature(ob, rig, tree, frame_start):
+    """Keys every bone at every frame so that its deformation, pose matrix
+    times inverse rest matrix, is the rig's [R | t] (R made a rotation)."""
+    rest = {j: np.array(ob.data.bones['bone_%d' % j].matrix_local, dtype=np.float64) for j in tree.order}
+    moves = np.tile(np.eye(4), (rig.frames, rig.bones, 1, 1))
+    for f in range(rig.frames):
+        for j in range(rig.bones):
+            if np.linalg.det(rig.transforms[f, j, :, :3]) <= 0.0:
+                raise BakeError('bone %d mirrors at frame %d: an armature cannot play it' % (j, f))
+            moves[f, j, :3, :3] = nearest_rotation(rig.transforms[f, j, :, :3])
+            moves[f, j, :3, 3] = rig.transforms[f, j, :, 3]
+    action = bpy.data.actions.new(ob.name + '_bake')
+    ob.animation_data_create().action = action
+    frames = np.arange(rig.frames, dtype=np.float64) + frame_start
+    for j in tree.order:
+        p = tree.parent[j]
+        path = 'pose.bones["bone_%d"].' % j
+        ob.pose.bones['bone_%d' % j].rotation_mode = 'QUATERNION'
+        values = np.zeros((rig.frames, 7))
+        for f in range(rig.frames):
+            relative = moves[f, j] if p < 0 else np.linalg.solve(moves[f, p], moves[f, j])
+            basis = np.linalg.solve(rest[j], relative @ rest[j])
+            q = _quaternion(basis[:3, :3])
+            if f > 0 and q @ values[f - 1, 3:] < 0.0:  # the short way between keys
+                q = -q
+            values[f, :3], values[f, 3:] = basis[:3, 3], q
+        for channel, (prop, index) in enumerate([('location', i) for i in range(3)] +
+                                                [('rotation_quaternion', i) for i in range(4)]):
+            curve = action.fcurves.new(path + prop, index=index, action_group='bone_%d' % j)
+            curve.keyframe_points.add(rig.frames)
+            curve.keyframe_points.foreach_set('co', np.column_stack([frames, values[:, channel]]).ravel())
+            curve.keyframe_points.foreach_set('interpolation', [1] * rig.frames)  # linear
+            curve.update()
+
+
+def add_skinned_mesh(context, name, objects, frame_start, sampled, rest, index, rig, armature):
+    """A copy of the objects' evaluated meshes at frame_start (sampled there
+    as sampled (V, 3)), joined, in world space with the rest positions (V, 3);
+    vertex v takes the weights of welded vertex index[v]. Parented to
+    armature with an Armature modifier."""
+    scene = context.scene
+    current = scene.frame_current
+    scene.frame_set(frame_start)
+    depsgraph = context.evaluated_depsgraph_get()
+    parts = []
+    try:
+        for ob in objects:
+            mesh = bpy.data.meshes.new_from_object(ob.evaluated_get(depsgraph), preserve_all_data_layers=True,
+                                                   depsgraph=depsgraph)
+            mesh.transform(ob.matrix_world)
+            part = bpy.data.objects.new(name, mesh)
+            context.collection.objects.link(part)
+            parts.append(part)
+        result = _join(context, parts)
+    finally:
+        scene.frame_set(current)
+    mesh = result.data
+    if not _same_vertices(mesh, sampled):
+        bpy.data.objects.remove(result)
+        bpy.data.meshes.remove(mesh)
+        raise BakeError('the copy of the meshes does not match their evaluation at frame %d' % frame_start)
+    mesh.vertices.foreach_set('co', rest.astype(np.float32).ravel())
+    mesh.update()
+    result.name, mesh.name = name, name
+    _weight_groups(result, rig, index)
+    result.parent = armature
+    modifier = result.modifiers.new('Armature', 'ARMATURE')
+    modifier.object = armature
+    return result
+
+
+def _same_vertices(mesh, sampled):
+    """True when mesh holds sampled's points in its order (float precision)."""
+    if len(mesh.vertices) != len(sampled):
+        return False
+    co = np.empty(len(sampled) * 3, dtype=np.float32)
+    mesh.vertices.foreach_get('co', co)
+    size = max(float(np.abs(sampled).max(initial=0.0)), 1e-30)
+    return bool(np.abs(co.reshape(-1, 3) - sampled).max(initial=0.0) <= 1e-5 * size)
+
+
+def _join(context, parts):
+    """Joins parts into the first (its vertices first, then the others' in order)."""
+    if len(parts) == 1:
+        return parts[0]
+    with context.temp_override(active_object=parts[0], object=parts[0], selected_objects=parts,
+                               selected_editable_objects=parts):
+        bpy.ops.object.join()
+    return parts[0]
+
+
+def _weight_groups(ob, rig, index):
+    """One vertex group bone_<j> per bone, after dropping the groups the
+    source mesh carried."""
+    stale = max((g.group for v in ob.data.vertices for g in v.groups), default=-1)
+    for _ in range(len(ob.vertex_groups), stale + 1):
+        ob.vertex_groups.new()
+    ob.vertex_groups.clear()
+    for j in range(rig.bones):
+        group = ob.vertex_groups.new(name='bone_%d' % j)
+        weights = rig.weights[index, j]
+        for w in np.unique(weights[weights > 0.0]):
+            group.add(np.flatnonzero(weights == w).tolist(), float(w), 'REPLACE')
