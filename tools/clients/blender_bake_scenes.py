@@ -1,7 +1,7 @@
 # The scenes the add-on tolvan_rig is tried on, made as a user would make
 # them in Blender 3.4; every scene spans frames 1-30 and leaves its objects
 # to bake selected, the one that names the results active.
-#   flag(): a cloth flag ("Flag", 625 vertices) pinned along one edge,
+#   flag(): a cloth flag ("Flag", 441 vertices) pinned along one edge,
 #           blown by wind, baked by the cloth solver.
 #   creature(rest_obj, anim_txt): the example creature ("Creature"), one
 #           shape key per frame, keyed in sequence.
@@ -26,11 +26,19 @@ def select_only(objects, active):
     bpy.context.view_layer.objects.active = active
 
 
-def flag():
-    scene = empty_scene()
+def flag_mesh():
+    """The flag's mesh alone (441 vertices), upright, selected."""
+    empty_scene()
     bpy.ops.mesh.primitive_grid_add(x_subdivisions=21, y_subdivisions=21, size=2.0, rotation=(1.5708, 0.0, 0.0))
     ob = bpy.context.active_object
     ob.name = 'Flag'
+    select_only([ob], ob)
+    return ob
+
+
+def flag():
+    ob = flag_mesh()
+    scene = bpy.context.scene
     pin = ob.vertex_groups.new(name='pin')
     pin.add([v.index for v in ob.data.vertices if v.co.x < -0.99], 1.0, 'REPLACE')
     cloth = ob.modifiers.new('Cloth', 'CLOTH')

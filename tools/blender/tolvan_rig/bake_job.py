@@ -89,7 +89,7 @@ class BakeJob:
         tree = rig_data.joint_tree(rig, keep_rest)
         armature = build_scene.add_armature(context, self.name + '_rig', rig, keep_rest, tree)
         added.append(armature)
-        build_scene.key_armature(armature, rig, tree, self.settings.frame_start)
+        build_scene.key_armature(context, armature, rig, tree, self.settings.frame_start)
         build_scene.add_skinned_mesh(context, self.name + '_skinned', self.objects, self.settings.frame_start,
                                      self.frames[0], self.rest, self.index, rig, armature)
         for ob in self.objects:

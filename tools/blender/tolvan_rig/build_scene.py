@@ -2,6 +2,7 @@
 keyed at every frame, and a copy of the evaluated mesh skinned to it."""
 import bpy
 import numpy as np
+from mathutils import Matrix
 
 from .sampling import BakeError
 
@@ -16,12 +17,23 @@ def nearest_rotation(m):
 
 
 def _quaternion(r):
-    """Unit quaternion (w, x, y, z) of the rotation r."""
-    w = np.sqrt(max(0.0, 1.0 + r[0, 0] + r[1, 1] + r[2, 2])) / 2.0
-    x = np.copysign(np.sqrt(max(0.0, 1.0 + r[0, 0] - r[1, 1] - r[2, 2])) / 2.0, r[2, 1] - r[1, 2])
-    y = np.copysign(np.sqrt(max(0.0, 1.0 - r[0, 0] + r[1, 1] - r[2, 2])) / 2.0, r[0, 2] - r[2, 0])
-    z = np.copysign(np.sqrt(max(0.0, 1.0 - r[0, 0] - r[1, 1] + r[2, 2])) / 2.0, r[1, 0] - r[0, 1])
-    q = np.array([w, x, y, z])
+    """Unit quaternion (w, x, y, z) of the rotation r: the largest component
+    from the diagonal, the others from off-diagonal sums and differences, so
+    that small components keep their precision."""
+    t = r[0, 0] + r[1, 1] + r[2, 2]
+    if t > 0.0:
+        s = np.sqrt(t + 1.0) * 2.0
+        q = [0.25 * s, (r[2, 1] - r[1, 2]) / s, (r[0, 2] - r[2, 0]) / s, (r[1, 0] - r[0, 1]) / s]
+    elif r[0, 0] > r[1, 1] and r[0, 0] > r[2, 2]:
+        s = np.sqrt(1.0 + r[0, 0] - r[1, 1] - r[2, 2]) * 2.0
+        q = [(r[2, 1] - r[1, 2]) / s, 0.25 * s, (r[0, 1] + r[1, 0]) / s, (r[0, 2] + r[2, 0]) / s]
+    elif r[1, 1] > r[2, 2]:
+        s = np.sqrt(1.0 + r[1, 1] - r[0, 0] - r[2, 2]) * 2.0
+        q = [(r[0, 2] - r[2, 0]) / s, (r[0, 1] + r[1, 0]) / s, 0.25 * s, (r[1, 2] + r[2, 1]) / s]
+    else:
+        s = np.sqrt(1.0 + r[2, 2] - r[0, 0] - r[1, 1]) * 2.0
+        q = [(r[1, 0] - r[0, 1]) / s, (r[0, 2] + r[2, 0]) / s, (r[1, 2] + r[2, 1]) / s, 0.25 * s]
+    q = np.array(q)
     return q / np.linalg.norm(q)
 
 
@@ -54,7 +66,7 @@ def add_armature(context, name, rig, rest, tree):
             eb.head, eb.tail = (0.0, 0.0, 0.0), (0.0, _bone_length(rig, rest, tree, j, diagonal), 0.0)
             m = np.eye(4)
             m[:3, :3], m[:3, 3] = tree.rotation[j], tree.head[j]
-            eb.matrix = m.tolist()
+            eb.matrix = Matrix(m.tolist())
             if tree.parent[j] >= 0:
                 eb.parent = edit[tree.parent[j]]
             edit[j] = eb
@@ -64,10 +76,8 @@ def add_armature(context, name, rig, rest, tree):
     return ob
 
 
-def key_armature(ob, rig, tree, frame_start):
-    """Keys every bone at every frame so that its deformation, pose matrix
-    times inverse rest matrix, is the rig's [R | t] (R made a rotation)."""
-    rest = {j: np.array(ob.data.bones['bone_%d' % j].matrix_local, dtype=np.float64) for j in tree.order}
+def _moves(rig):
+    """(F, B, 4, 4): the rig's [R | t] with R made the nearest rotation."""
     moves = np.tile(np.eye(4), (rig.frames, rig.bones, 1, 1))
     for f in range(rig.frames):
         for j in range(rig.bones):
@@ -75,26 +85,58 @@ def key_armature(ob, rig, tree, frame_start):
                 raise BakeError('bone %d mirrors at frame %d: an armature cannot play it' % (j, f))
             moves[f, j, :3, :3] = nearest_rotation(rig.transforms[f, j, :, :3])
             moves[f, j, :3, 3] = rig.transforms[f, j, :, 3]
+    return moves
+
+
+def _levels(tree):
+    """The bones by depth in the tree: roots, their children, ..."""
+    depth, levels = {}, []
+    for j in tree.order:
+        depth[j] = 0 if tree.parent[j] < 0 else depth[tree.parent[j]] + 1
+        if depth[j] == len(levels):
+            levels.append([])
+        levels[depth[j]].append(j)
+    return levels
+
+
+def key_armature(context, ob, rig, tree, frame_start):
+    """Keys every bone at every frame so that its deformation, pose matrix
+    times inverse rest matrix, is the rig's [R | t] (R made a rotation).
+    Blender composes a bone's pose with its parent's in single precision, so
+    each level of the tree is solved against the parent's pose as Blender
+    evaluates it: the rounding does not add up along long chains."""
+    moves = _moves(rig)
+    rest = {j: np.array(ob.data.bones['bone_%d' % j].matrix_local, dtype=np.float64) for j in tree.order}
+    bones = {j: ob.pose.bones['bone_%d' % j] for j in tree.order}
+    values = np.zeros((rig.bones, rig.frames, 7))
+    for j in tree.order:
+        bones[j].rotation_mode = 'QUATERNION'
+    levels = _levels(tree)
+    for f in range(rig.frames):
+        for depth, level in enumerate(levels):
+            if depth > 0:
+                context.view_layer.update()
+                evaluated = ob.evaluated_get(context.evaluated_depsgraph_get()).pose.bones
+            for j in level:
+                p = tree.parent[j]
+                target = moves[f, j] @ rest[j]
+                above = rest[j] if p < 0 else np.array(evaluated['bone_%d' % p].matrix, dtype=np.float64) @ np.linalg.solve(rest[p], rest[j])
+                basis = np.linalg.solve(above, target)
+                q = _quaternion(nearest_rotation(basis[:3, :3]))
+                if f > 0 and q @ values[j, f - 1, 3:] < 0.0:  # the short way between keys
+                    q = -q
+                bones[j].location, bones[j].rotation_quaternion = basis[:3, 3].tolist(), q.tolist()
+                values[j, f, :3], values[j, f, 3:] = basis[:3, 3], q
     action = bpy.data.actions.new(ob.name + '_bake')
     ob.animation_data_create().action = action
     frames = np.arange(rig.frames, dtype=np.float64) + frame_start
     for j in tree.order:
-        p = tree.parent[j]
         path = 'pose.bones["bone_%d"].' % j
-        ob.pose.bones['bone_%d' % j].rotation_mode = 'QUATERNION'
-        values = np.zeros((rig.frames, 7))
-        for f in range(rig.frames):
-            relative = moves[f, j] if p < 0 else np.linalg.solve(moves[f, p], moves[f, j])
-            basis = np.linalg.solve(rest[j], relative @ rest[j])
-            q = _quaternion(basis[:3, :3])
-            if f > 0 and q @ values[f - 1, 3:] < 0.0:  # the short way between keys
-                q = -q
-            values[f, :3], values[f, 3:] = basis[:3, 3], q
         for channel, (prop, index) in enumerate([('location', i) for i in range(3)] +
                                                 [('rotation_quaternion', i) for i in range(4)]):
             curve = action.fcurves.new(path + prop, index=index, action_group='bone_%d' % j)
             curve.keyframe_points.add(rig.frames)
-            curve.keyframe_points.foreach_set('co', np.column_stack([frames, values[:, channel]]).ravel())
+            curve.keyframe_points.foreach_set('co', np.column_stack([frames, values[j, :, channel]]).ravel())
             curve.keyframe_points.foreach_set('interpolation', [1] * rig.frames)  # linear
             curve.update()
 

@@ -116,7 +116,10 @@ def joint_tree(rig, rest):
         tree.head[root] = centre[root]
         first = len(tree.order)
         tree.order.append(root)
-        for bone in tree.order[first:]:  # breadth first; the list grows as it goes
+        at = first
+        while at < len(tree.order):  # breadth first, so every bone comes after its parent
+            bone = tree.order[at]
+            at += 1
             for other, position in sorted(links[bone], key=lambda link: link[0]):
                 if not placed[other]:
                     placed[other] = True

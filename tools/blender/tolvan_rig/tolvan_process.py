@@ -46,15 +46,16 @@ def write_inputs(folder, rest, triangles, frames):
 
 
 class TolvanRun:
-    """One run of Tolvan on the inputs of folder, writing folder/rig.txt.
-    stage, repetition and error follow its progress lines; warnings holds
-    its standard error, line by line."""
+    """One run of Tolvan on the inputs of folder, writing folder/rig.txt
+    and its progress lines to folder/tolvan.log. stage, repetition and error
+    follow its progress lines; warnings holds its standard error, line by line."""
 
     def __init__(self, program, folder, options):
         self.folder = folder
         self.stage, self.repetition, self.error = 'starting', '', None
         self.warnings, self.exit_code = [], None
         self._lines = queue.Queue()
+        self._log = open(os.path.join(folder, 'tolvan.log'), 'w')
         args = [program] + options + ['sequence.anim.txt', 'rest.obj', 'rig.txt']
         self._process = subprocess.Popen(args, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                          stdin=subprocess.DEVNULL, text=True, errors='replace')
@@ -69,6 +70,7 @@ class TolvanRun:
         stream.close()
 
     def _take(self, kind, line):
+        self._log.write(line + '\n')
         if kind == 'err':
             if line.strip():
                 self.warnings.append(line)
@@ -97,6 +99,7 @@ class TolvanRun:
                 break
         if done:
             self.exit_code = self._process.returncode
+            self._log.close()
         return done
 
     def progress(self):
