@@ -13,7 +13,7 @@ import numpy as np
 
 
 def empty_scene():
-    bpy.ops.wm.read_factory_settings(use_empty=True)
+    bpy.ops.wm.read_homefile(use_empty=True)
     scene = bpy.context.scene
     scene.frame_start, scene.frame_end = 1, 30
     return scene

@@ -1,19 +1,20 @@
 # Checks of the add-on tolvan_rig in headless Blender, scene after scene:
-#   blender -b --factory-startup --python bake_addon_check.py -- TOLVAN TOOLS_DIR REST_OBJ ANIM_TXT SCRATCH
+#   BLENDER_USER_SCRIPTS=DIR blender -b --factory-startup --python bake_addon_check.py --
+#       TOLVAN ADDON_ZIP TOOLS_DIR REST_OBJ ANIM_TXT SCRATCH
+# Installs and enables the add-on from its zip, with TOLVAN as its preference.
 # Prints one line of figures per scene; exits 1 on the first failed check.
 import os
 import sys
 import threading
 import time
 
+import addon_utils
 import bpy
 import numpy as np
 
-TOLVAN, TOOLS, REST_OBJ, ANIM_TXT, SCRATCH = sys.argv[sys.argv.index('--') + 1:]
-sys.path[:0] = [os.path.join(TOOLS, 'blender'), os.path.join(TOOLS, 'clients')]
+TOLVAN, ZIP, TOOLS, REST_OBJ, ANIM_TXT, SCRATCH = sys.argv[sys.argv.index('--') + 1:]
+sys.path.insert(0, os.path.join(TOOLS, 'clients'))
 import blender_bake_scenes as scenes  # noqa: E402
-import tolvan_rig  # noqa: E402
-from tolvan_rig import rig_data  # noqa: E402
 
 
 def check(ok, what):
@@ -53,7 +54,7 @@ def bake_and_check(name, make, options):
     scene = bpy.context.scene
     folder = os.path.join(SCRATCH, name)
     started = time.monotonic()
-    result = bpy.ops.object.tolvan_bake_to_bones(tolvan_path=TOLVAN, keep_folder=folder, **options)
+    result = bpy.ops.object.tolvan_bake_to_bones(keep_folder=folder, **options)
     seconds = time.monotonic() - started
     named = sources[0].name
     check(result == {'FINISHED'}, name + ': bake ' + str(result))
@@ -100,7 +101,7 @@ def cancelled_bake():
         seen['job'] = tolvan_rig.running_job()
         tolvan_rig.cancel_bake()
     threading.Thread(target=cancel_when_running, daemon=True).start()
-    result = bpy.ops.object.tolvan_bake_to_bones(tolvan_path=TOLVAN)
+    result = bpy.ops.object.tolvan_bake_to_bones()
     check(result == {'CANCELLED'}, 'cancel: ' + str(result))
     after = {kind: set(getattr(bpy.data, kind).keys()) for kind in before}
     check(after == before, 'cancel: the scene changed')
@@ -116,28 +117,34 @@ def refusals():
         ob.modifiers.new('Build', 'BUILD').frame_duration = 10
         return ob
     path = os.environ['PATH']
-    cases = [  # scene, options, PATH, message
-        (scenes.flag_mesh, dict(frame_start=3, frame_end=3), path, 'fewer than two frames'),
-        (growing, {}, path, 'vertices at frame'),
-        (scenes.flag_mesh, dict(tolvan_path='/nonexistent/Tolvan'), path, 'is not an executable program'),
-        (scenes.flag_mesh, dict(tolvan_path=''), '/nonexistent', 'add-on preferences'),
-        (lambda: scenes.select_only([], None), {}, path, 'none is selected'),
+    cases = [  # scene, options, preference, PATH, message
+        (scenes.flag_mesh, dict(frame_start=3, frame_end=3), TOLVAN, path, 'fewer than two frames'),
+        (growing, {}, TOLVAN, path, 'vertices at frame'),
+        (scenes.flag_mesh, dict(tolvan_path='/nonexistent/Tolvan'), TOLVAN, path, 'is not an executable program'),
+        (scenes.flag_mesh, {}, '', '/nonexistent', 'add-on preferences'),
+        (lambda: scenes.select_only([], None), {}, TOLVAN, path, 'none is selected'),
     ]
-    for make, options, search, message in cases:
+    for make, options, preference, search, message in cases:
         make()
         before = set(bpy.data.objects.keys())
-        os.environ['PATH'] = search
+        PREFERENCES.tolvan_path, os.environ['PATH'] = preference, search
         try:
-            bpy.ops.object.tolvan_bake_to_bones(**dict(dict(tolvan_path=TOLVAN), **options))
+            bpy.ops.object.tolvan_bake_to_bones(**options)
             problem = 'no error'
         except RuntimeError as error:
             problem = str(error)
-        os.environ['PATH'] = path
+        PREFERENCES.tolvan_path, os.environ['PATH'] = TOLVAN, path
         check(message in problem and set(bpy.data.objects.keys()) == before, 'refusal %r: %s' % (message, problem))
     print('refusals: %d cases, each with its message and nothing added' % len(cases))
 
 
-tolvan_rig.register()
+bpy.ops.preferences.addon_install(filepath=ZIP)
+check(addon_utils.enable('tolvan_rig', default_set=True) is not None, 'the add-on does not install from its zip')
+import tolvan_rig  # noqa: E402
+from tolvan_rig import rig_data  # noqa: E402
+PREFERENCES = bpy.context.preferences.addons['tolvan_rig'].preferences
+PREFERENCES.tolvan_path = TOLVAN
+check(tolvan_rig.__file__.startswith(os.environ['BLENDER_USER_SCRIPTS']), 'not the installed add-on')
 bake_and_check('flag', lambda: [scenes.flag()], {})
 bake_and_check('creature', lambda: [scenes.creature(REST_OBJ, ANIM_TXT)], dict(rest_pose='ORIGINAL'))
 bake_and_check('wall', scenes.wall, dict(skeleton=False))
