@@ -69,6 +69,12 @@ class BakeJob:
                 reason = ' '.join(self.run.warnings) or 'no reason given'
                 raise sampling.BakeError('Tolvan failed (exit code %d): %s' % (self.run.exit_code, reason))
             rig = rig_data.read_rig(os.path.join(self.folder, 'rig.txt'))
+            try:
+                self.name = self.objects[0].name
+                for ob in self.objects:
+                    ob.name
+            except ReferenceError:
+                raise sampling.BakeError('an object of the bake was deleted while Tolvan ran') from None
             added = []
             try:
                 self._add(context, rig, added)

@@ -106,7 +106,7 @@ class OBJECT_OT_tolvan_bake_to_bones(bpy.types.Operator):
                     return self._stop(job)
                 time.sleep(0.05)
             return self._finish(context, job)
-        except BakeError as problem:
+        except (BakeError, OSError) as problem:
             _state['job'] = None
             self.report({'ERROR'}, str(problem))
             return {'CANCELLED'}
@@ -114,7 +114,7 @@ class OBJECT_OT_tolvan_bake_to_bones(bpy.types.Operator):
     def invoke(self, context, event):
         try:
             self._job = self._start(context)
-        except BakeError as problem:
+        except (BakeError, OSError) as problem:
             _state['job'] = None
             self.report({'ERROR'}, str(problem))
             return {'CANCELLED'}
@@ -138,7 +138,7 @@ class OBJECT_OT_tolvan_bake_to_bones(bpy.types.Operator):
         self._end_modal(context)
         try:
             return self._finish(context, self._job)
-        except BakeError as problem:
+        except (BakeError, OSError) as problem:
             self.report({'ERROR'}, str(problem))
             return {'CANCELLED'}
 
