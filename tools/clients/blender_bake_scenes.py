@@ -47,7 +47,7 @@ def flag():
     cloth.settings.vertex_group_mass = 'pin'
     cloth.settings.quality = 3
     cloth.point_cache.frame_start, cloth.point_cache.frame_end = 1, 30
-    bpy.ops.object.effector_add(type='WIND', location=(-2.0, 0.0, 0.0), rotation=(0.0, 1.5708, 0.0))
+    bpy.ops.object.effector_add(type='WIND', location=(-2.0, -1.0, 0.0), rotation=(0.0, 1.5708, 0.45))
     bpy.context.active_object.field.strength = 800.0
     bpy.context.active_object.field.noise = 0.0
     with bpy.context.temp_override(scene=scene, point_cache=cloth.point_cache):
