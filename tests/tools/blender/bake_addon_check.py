@@ -3,6 +3,7 @@
 #       TOLVAN ADDON_ZIP TOOLS_DIR REST_OBJ ANIM_TXT SCRATCH
 # Installs and enables the add-on from its zip, with TOLVAN as its preference.
 # Prints one line of figures per scene; exits 1 on the first failed check.
+import json
 import os
 import sys
 import threading
@@ -81,6 +82,8 @@ def bake_and_check(name, make, options, most_rms=100.0):
     ef = float([line for line in open(os.path.join(folder, 'tolvan.log')) if 'Ef=' in line][-1]
                .split('Ef=')[1].split('(')[0])
     angle = max(bone_angles(armature), default=0.0)
+    with open(os.path.join(folder, 'bones.json'), 'w') as out:  # the rest matrices, for the glTF comparison
+        json.dump({b.name: [x for row in b.matrix_local for x in row] for b in armature.data.bones}, out)
     print('%s: %d vertices (%d welded), %d frames, %d bones, Ef %.2f %%, RMS to the original %.4f %%, '
           'Blender from the rig %.2e of the diagonal, bones at most %.3f degrees off, bake %.1f s'
           % (name, len(index), len(first), rig.frames, rig.bones, ef, rms, worst, angle, seconds))

@@ -5,10 +5,48 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "io/io_test_files.h"
 #include "tools/client_skip.h"
+#include "tools/gltf_reader.h"
+#include "tools/skinning_check.h"
+
+namespace {
+
+// Largest difference between the armature's rest matrices (bones.json, per
+// bone row-major 4x4) and the glTF export's joints of the same rig (the
+// inverses of its inverse bind matrices): heads as a fraction of the rest
+// box diagonal, axes as entries of the rotation.
+std::pair<double, double> armatureAgainstGltf(const ScratchFolder& dir, const std::string& scene)
+{
+    const std::string base = dir.at(scene) + "/";
+    const CommandResult r = runCommand(dir, quote(TOLVAN_CONVERT) + " export-gltf " + quote(base + "rest.obj") + " " +
+                                                quote(base + "rig.txt") + " " + quote(base + "rig.glb"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const gltftest::Asset asset = gltftest::loadAsset(base + "rig.glb");
+    const nlohmann::json bones = nlohmann::json::parse(readWholeFile(base + "bones.json"));
+    const nlohmann::json& skin = asset.doc["skins"][0];
+    const std::vector<double> inverse = gltftest::readAccessor(asset, skin["inverseBindMatrices"]);
+    const std::vector<double> rest = gltftest::readAccessor(asset, asset.doc["meshes"][0]["primitives"][0]["attributes"]["POSITION"]);
+    double head = 0.0, axes = 0.0;
+    EXPECT_EQ(bones.size(), skin["joints"].size()) << scene;
+    for (std::size_t k = 0; k < skin["joints"].size(); ++k) {
+        const std::vector<double> b = bones.at(asset.doc["nodes"][skin["joints"][k].get<int>()]["name"].get<std::string>());
+        const double* m = &inverse[k * 16]; // column-major [R^T | -R^T h]: R = rows of m's 3x3, h = -R m_t
+        for (int i = 0; i < 3; ++i) {
+            const double h = -(m[i * 4] * m[12] + m[i * 4 + 1] * m[13] + m[i * 4 + 2] * m[14]);
+            head = std::max(head, std::fabs(h - b[std::size_t(i) * 4 + 3]));
+            for (int j = 0; j < 3; ++j)
+                axes = std::max(axes, std::fabs(m[i * 4 + j] - b[std::size_t(i) * 4 + std::size_t(j)]));
+        }
+    }
+    return {head / boxDiagonal(rest, rest.size() / 3), axes};
+}
+
+} // namespace
 
 TEST(ClientBlenderAddon, BakesClothCreatureAndFractureAsTolvanRigsThem)
 {
@@ -29,6 +67,13 @@ TEST(ClientBlenderAddon, BakesClothCreatureAndFractureAsTolvanRigsThem)
         const std::size_t at = r.out.find(std::string("\n") + scene);
         ASSERT_NE(at, std::string::npos) << scene << " missing in\n" << r.out;
         std::cout << r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1) << "\n";
+    }
+    for (const char* scene : {"flag", "creature", "wall"}) {
+        const auto [head, axes] = armatureAgainstGltf(dir, scene);
+        std::cout << scene << ": armature from the glTF export's joints: heads " << head << " of the diagonal, axes " << axes << "\n";
+        EXPECT_LE(head, 1e-6) << scene;
+        // Blender rebuilds a bone that points almost along -Y from its roll to about 1e-4.
+        EXPECT_LE(axes, 1e-3) << scene;
     }
     std::cout << "Blender, all scenes: " << seconds << " s\n";
 }
