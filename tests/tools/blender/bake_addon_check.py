@@ -54,12 +54,15 @@ def bake_and_check(name, make, options, most_rms=100.0):
     sources = make()
     scene = bpy.context.scene
     folder = os.path.join(SCRATCH, name)
+    before = {kind: set(getattr(bpy.data, kind).keys()) for kind in ('objects', 'meshes')}
     started = time.monotonic()
     result = bpy.ops.object.tolvan_bake_to_bones(keep_folder=folder, **options)
     seconds = time.monotonic() - started
     named = sources[0].name
     check(result == {'FINISHED'}, name + ': bake ' + str(result))
     armature, skinned = bpy.data.objects[named + '_rig'], bpy.data.objects[named + '_skinned']
+    check(set(bpy.data.objects.keys()) - before['objects'] == {armature.name, skinned.name} and
+          set(bpy.data.meshes.keys()) - before['meshes'] == {skinned.data.name}, name + ': more was added')
     check(all(ob.hide_get() for ob in sources), name + ': sources still shown')
     check(len(skinned.data.vertices) == sum(len(ob.data.vertices) for ob in sources) and
           skinned.data.uv_layers.keys() == sources[0].data.uv_layers.keys(), name + ': vertices or UVs of the copy')

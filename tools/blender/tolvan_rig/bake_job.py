@@ -84,7 +84,6 @@ class BakeJob:
                 raise
         finally:
             self._discard()
-        self.bones = rig.bones
         seconds = time.monotonic() - self.started
         error = '?' if self.run.error is None else '%.2f' % self.run.error
         return '%s: %d bones, error Ef = %s %% of the box diagonal, %d -> %d vertices, %.1f s' % (

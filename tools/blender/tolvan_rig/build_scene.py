@@ -145,28 +145,25 @@ def add_skinned_mesh(context, name, objects, frame_start, sampled, rest, index, 
     """A copy of the objects' evaluated meshes at frame_start (sampled there
     as sampled (V, 3)), joined, in world space with the rest positions (V, 3);
     vertex v takes the weights of welded vertex index[v]. Parented to
-    armature with an Armature modifier."""
-    scene = context.scene
-    current = scene.frame_current
-    scene.frame_set(frame_start)
-    depsgraph = context.evaluated_depsgraph_get()
-    parts = []
+    armature with an Armature modifier. On failure nothing of it stays."""
+    parts, meshes = [], []
     try:
-        for ob in objects:
-            mesh = bpy.data.meshes.new_from_object(ob.evaluated_get(depsgraph), preserve_all_data_layers=True,
-                                                   depsgraph=depsgraph)
-            mesh.transform(ob.matrix_world)
-            part = bpy.data.objects.new(name, mesh)
-            context.collection.objects.link(part)
-            parts.append(part)
-        result = _join(context, parts)
-    finally:
-        scene.frame_set(current)
+        result = _joined_copy(context, name, objects, frame_start, parts, meshes)
+        if not _same_vertices(result.data, sampled):
+            raise BakeError('the copy of the meshes does not match their evaluation at frame %d' % frame_start)
+    except BaseException:
+        for ob in parts:
+            try:
+                bpy.data.objects.remove(ob)
+            except ReferenceError:  # joined into the first
+                pass
+        for mesh in meshes:
+            bpy.data.meshes.remove(mesh)
+        raise
+    for mesh in meshes:
+        if mesh is not result.data:  # left without users by the join
+            bpy.data.meshes.remove(mesh)
     mesh = result.data
-    if not _same_vertices(mesh, sampled):
-        bpy.data.objects.remove(result)
-        bpy.data.meshes.remove(mesh)
-        raise BakeError('the copy of the meshes does not match their evaluation at frame %d' % frame_start)
     mesh.vertices.foreach_set('co', rest.astype(np.float32).ravel())
     mesh.update()
     result.name, mesh.name = name, name
@@ -177,6 +174,31 @@ def add_skinned_mesh(context, name, objects, frame_start, sampled, rest, index, 
     return result
 
 
+def _joined_copy(context, name, objects, frame_start, parts, meshes):
+    """The objects' evaluated meshes at frame_start in world space, joined in
+    their order into one new object; parts and meshes collect what it made."""
+    scene = context.scene
+    current = scene.frame_current, scene.frame_subframe
+    scene.frame_set(frame_start)
+    try:
+        depsgraph = context.evaluated_depsgraph_get()
+        for ob in objects:
+            ob_eval = ob.evaluated_get(depsgraph)
+            mesh = bpy.data.meshes.new_from_object(ob_eval, preserve_all_data_layers=True, depsgraph=depsgraph)
+            meshes.append(mesh)
+            mesh.transform(ob_eval.matrix_world)
+            part = bpy.data.objects.new(name, mesh)
+            context.collection.objects.link(part)
+            parts.append(part)
+        if len(parts) > 1:
+            with context.temp_override(active_object=parts[0], object=parts[0], selected_objects=parts,
+                                       selected_editable_objects=parts):
+                bpy.ops.object.join()
+    finally:
+        scene.frame_set(current[0], subframe=current[1])
+    return parts[0]
+
+
 def _same_vertices(mesh, sampled):
     """True when mesh holds sampled's points in its order (float precision)."""
     if len(mesh.vertices) != len(sampled):
@@ -185,16 +207,6 @@ def _same_vertices(mesh, sampled):
     mesh.vertices.foreach_get('co', co)
     size = max(float(np.abs(sampled).max(initial=0.0)), 1e-30)
     return bool(np.abs(co.reshape(-1, 3) - sampled).max(initial=0.0) <= 1e-5 * size)
-
-
-def _join(context, parts):
-    """Joins parts into the first (its vertices first, then the others' in order)."""
-    if len(parts) == 1:
-        return parts[0]
-    with context.temp_override(active_object=parts[0], object=parts[0], selected_objects=parts,
-                               selected_editable_objects=parts):
-        bpy.ops.object.join()
-    return parts[0]
 
 
 def _weight_groups(ob, rig, index):
