@@ -134,6 +134,7 @@ def refusals():
         (scenes.flag_mesh, {}, '', '/nonexistent', 'add-on preferences'),
         (lambda: scenes.select_only([], None), {}, TOLVAN, path, 'none is selected'),
         (square, {}, TOLVAN, path, 'Tolvan failed (exit code 1): Tolvan:'),
+        (scenes.flag_mesh, dict(tolvan_path='/bin/true'), TOLVAN, path, 'cannot read the rig'),
     ]
     for make, options, preference, search, message in cases:
         make()

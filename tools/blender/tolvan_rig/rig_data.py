@@ -59,6 +59,8 @@ def read_rig(path):
                 rig.weights[v, int(row[k])] = float(row[k + 1])
     except (StopIteration, ValueError, IndexError) as problem:
         raise BakeError('%s, line %d: not a rig as Tolvan writes it (%s)' % (path, number, problem or 'ends early'))
+    except OSError as problem:
+        raise BakeError('cannot read the rig %s: %s' % (path, problem.strerror or problem)) from None
     rig.joints = [(a, b, p) for a, b, p in links if a < b]
     return rig
 

@@ -57,8 +57,12 @@ class TolvanRun:
         self._lines = queue.Queue()
         self._log = open(os.path.join(folder, 'tolvan.log'), 'w')
         args = [program] + options + ['sequence.anim.txt', 'rest.obj', 'rig.txt']
-        self._process = subprocess.Popen(args, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                         stdin=subprocess.DEVNULL, text=True, errors='replace')
+        try:
+            self._process = subprocess.Popen(args, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                             stdin=subprocess.DEVNULL, text=True, errors='replace')
+        except OSError as problem:
+            self._log.close()
+            raise BakeError('cannot run %s: %s' % (program, problem.strerror or problem)) from None
         self._readers = [threading.Thread(target=self._read, args=(stream, kind), daemon=True)
                          for stream, kind in ((self._process.stdout, 'out'), (self._process.stderr, 'err'))]
         for reader in self._readers:
