@@ -4,22 +4,23 @@
 #                           its action: OUT/rest.obj (Y-up, modifiers off),
 #                           OUT/anim.pc2 (world space), OUT/anim.mdd, OUT/anim.glb,
 #                           and as triangle soup OUT/soup.obj, OUT/soup.pc2
-#   cloth OUT               a flag pinned along its pole edge, blown by wind:
-#                           OUT/rest.obj and OUT/anim.pc2 (40 frames)
+#   cloth OUT               blender_bake_scenes.py's flag (pinned edge, wind):
+#                           OUT/rest.obj and OUT/anim.pc2 (30 frames)
 #   jelly OUT               a soft-body ball dropped onto the ground and
 #                           squashed: OUT/rest.obj and OUT/anim.pc2 (40 frames)
-#   fracture OUT            a wall broken with the Cell Fracture add-on, its
-#                           pieces thrown apart by rigid bodies and a force
-#                           field: OUT/frameN.obj, N = 1-40 (File > Export > Wavefront
-#                           with Animation ticked)
+#   fracture OUT            blender_bake_scenes.py's Cell Fracture wall thrown
+#                           apart: OUT/frameN.obj, N = 1-30 (File > Export >
+#                           Wavefront with Animation ticked)
 # Usage: blender -b --factory-startup --python blender_make_fixtures.py -- KIND [FILE] OUT
 import os
-import random
 import sys
 
 import addon_utils
 import bmesh
 import bpy
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import blender_bake_scenes as scenes  # noqa: E402 (the flag and the wall)
 
 FRAMES = 40
 
@@ -77,30 +78,13 @@ def character(fbx, out):
 
 
 def cloth(out):
-    scene = bpy.context.scene
-    scene.frame_start, scene.frame_end = 1, FRAMES
-    # A flag of 2 x 1.2 units hanging from a vertical pole along x = 0.
-    bpy.ops.mesh.primitive_grid_add(x_subdivisions=20, y_subdivisions=12, size=1.0, rotation=(1.5708, 0, 0))
-    flag = bpy.context.active_object
-    flag.scale = (2.0, 1.2, 1.0)
-    bpy.ops.object.transform_apply(scale=True, rotation=True)
-    pole = flag.vertex_groups.new(name="pole")
-    xmin = min(v.co.x for v in flag.data.vertices)
-    pole.add([v.index for v in flag.data.vertices if v.co.x < xmin + 1e-4], 1.0, "REPLACE")
-    settings = flag.modifiers.new("cloth", "CLOTH").settings
-    settings.vertex_group_mass = "pole"
-    settings.quality = 5
-    bpy.ops.object.effector_add(type="WIND", location=(-1.5, -0.5, 0), rotation=(0, 1.5708, 0.3))
-    bpy.context.active_object.field.strength = 400
-    bpy.ops.object.effector_add(type="TURBULENCE", location=(0, 0, 0))
-    bpy.context.active_object.field.strength = 30
-    scene.frame_set(1)
-    select_only([flag])
+    flag = scenes.flag()
+    last = bpy.context.scene.frame_end
+    bpy.context.scene.frame_set(1)
     export_obj(os.path.join(out, "rest.obj"), apply_modifiers=False)
-    for f in range(1, FRAMES + 1):  # steps the simulation in order
-        scene.frame_set(f)
     addon_utils.enable("io_export_pc2", default_set=True)
-    bpy.ops.export_shape.pc2(filepath=os.path.join(out, "anim.pc2"), world_space=True, range_start=1, range_end=FRAMES)
+    select_only([flag])
+    bpy.ops.export_shape.pc2(filepath=os.path.join(out, "anim.pc2"), world_space=True, range_start=1, range_end=last)
 
 
 def jelly(out):
@@ -122,37 +106,10 @@ def jelly(out):
 
 
 def fracture(out):
-    scene = bpy.context.scene
-    scene.frame_start, scene.frame_end = 1, FRAMES
-    bpy.ops.mesh.primitive_cube_add(location=(0, 0, 1.0))
-    wall = bpy.context.active_object
-    wall.scale = (1.5, 0.15, 1.0)
-    bpy.ops.object.transform_apply(scale=True)
-    bpy.ops.object.particle_system_add()
-    particles = wall.particle_systems[0].settings
-    particles.count, particles.frame_start, particles.frame_end = 24, 1, 1
-    particles.emit_from, particles.distribution = "VOLUME", "RAND"
-    addon_utils.enable("object_fracture_cell", default_set=True)
-    random.seed(1)  # the add-on shuffles and jitters its points with Python's generator
-    select_only([wall])
-    bpy.ops.object.add_fracture_cell_objects(source={"PARTICLE_OWN"}, source_limit=24, use_sharp_edges_apply=False,
-                                             use_smooth_faces=False, margin=0.001)
-    pieces = [o for o in bpy.context.scene.objects if o.type == "MESH" and o != wall]
-    bpy.data.objects.remove(wall)
-    bpy.ops.mesh.primitive_plane_add(size=40)
-    select_only([bpy.context.active_object])
-    bpy.ops.rigidbody.object_add(type="PASSIVE")
-    for piece in pieces:
-        select_only([piece])
-        bpy.ops.rigidbody.object_add(type="ACTIVE")
-    bpy.ops.object.effector_add(type="FORCE", location=(0, -0.6, 0.8))
-    bpy.context.active_object.field.strength = -2000  # pushes away from its centre
-    scene.rigidbody_world.point_cache.frame_end = FRAMES
-    for f in range(1, FRAMES + 1):
-        scene.frame_set(f)
-    scene.frame_set(1)
+    pieces = scenes.wall()
+    bpy.context.scene.frame_set(1)
     select_only(pieces)
-    export_obj(os.path.join(out, "frame.obj"), export_animation=True, start_frame=1, end_frame=FRAMES)
+    export_obj(os.path.join(out, "frame.obj"), export_animation=True, start_frame=1, end_frame=bpy.context.scene.frame_end)
 
 
 args = sys.argv[sys.argv.index("--") + 1:]
