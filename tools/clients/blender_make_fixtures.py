@@ -55,9 +55,13 @@ def character(fbx, out):
     bpy.ops.export_shape.mdd(filepath=os.path.join(out, "anim.mdd"), frame_start=first, frame_end=last)
     bpy.ops.object.select_all(action="SELECT")
     bpy.ops.export_scene.gltf(filepath=os.path.join(out, "anim.glb"), export_format="GLB")
-    # Triangle soup, as some exporters write it: the mesh triangulated and
-    # every edge split (marked sharp, so that the split does not depend on
-    # the pose), the rest pose with the armature in its rest position.
+    export_soup(body, out, first, last)
+
+
+def export_soup(body, out, first, last):
+    """Triangle soup, as some exporters write it: the mesh triangulated and
+    every edge split (marked sharp, so that the split does not depend on the
+    pose), the rest pose with the armature in its rest position."""
     soup = bmesh.new()
     soup.from_mesh(body.data)
     bmesh.ops.triangulate(soup, faces=soup.faces[:])
