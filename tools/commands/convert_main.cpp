@@ -125,7 +125,11 @@ int run(int argc, char** argv)
     }
     const CommandSpec* command = findCommand(name);
     if (!command) {
-        std::cerr << "tolvan-convert: " << (name.empty() ? "no command given" : "unknown command " + name) << "\n" << convertUsage();
+        // An option first ("--fps 24 export-gltf ...") is a misplaced option, not a command.
+        const std::string what = name.empty()               ? "no command given"
+                                 : name.starts_with("-") ? name + " comes before the command; options follow the command's name"
+                                                         : "unknown command " + name;
+        std::cerr << "tolvan-convert: " << what << "\n" << convertUsage();
         return 1;
     }
     ParsedCommand args;
