@@ -94,6 +94,6 @@ std::string restScaleWarning(const RestScale& scale)
         return "";
     return "the frames are " + figure(scale.larger) + " and " + figure(scale.smaller) +
            " times the size of the rest pose (median stretch of the rest triangles, largest and smallest direction), where a "
-           "rigid or bending motion gives 1 and 1: the rest pose is not in the frames' space (other units, object versus "
-           "world space, a broken bind pose, or an object scale)";
+           "rigid or bending motion gives 1 and 1; unless the animation stretches the mesh this much, the rest pose is not "
+           "in the frames' space (other units, object versus world space, a broken bind pose, or an object scale)";
 }

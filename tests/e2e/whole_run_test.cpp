@@ -173,14 +173,15 @@ TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
     testrun::ScratchDir dir("tiny");
     makeInputs("tiny");
     std::ifstream in("rest.obj");
-    std::string scaled;
+    std::ofstream big("big.obj");
     for (std::string line; std::getline(in, line);) {
         double x, y, z;
-        scaled += std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3
-                      ? "v " + std::to_string(x * 100) + " " + std::to_string(y * 100) + " " + std::to_string(z * 100) + "\n"
-                      : line + "\n";
+        if (std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3)
+            big << "v " << x * 100 << " " << y * 100 << " " << z * 100 << "\n";
+        else
+            big << line << "\n";
     }
-    std::ofstream("big.obj") << scaled;
+    big.close();
     for (const char* rest : {"rest.obj", "big.obj"}) {
         CommandResult r = testrun::run({"seq.txt", rest, "out.rig.txt"});
         EXPECT_EQ(r.exitCode, 1);

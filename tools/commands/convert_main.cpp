@@ -1,13 +1,11 @@
 // tolvan-convert: brings animations in and rigs out.
 //   import-obj   OBJ frames -> Tolvan's sequence and rest-pose files
-//   import-gltf  one animation of one glTF mesh -> the same two files
-// Every command's arguments are declared in convert_commands.cpp.
+//   import-gltf  one animation of a glTF file's animated meshes -> the same two files
 //   import-pc2, import-mdd  point cache + OBJ rest mesh -> the same two files
 //   export-gltf  rest mesh + rig -> animated, skinned glTF 2.0 (.glb or .gltf)
 //   report       rest mesh + rig (+ input) -> self-contained HTML report
+// Every command's arguments are declared once, in convert_commands.cpp.
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -46,7 +44,6 @@ int failWithHints(const std::string& message, const std::vector<std::string>& hi
         }
     return fail(any ? text + "\ntolvan-convert: usage: " + usage : text);
 }
-
 
 int runImport(const ParsedCommand& args)
 {
@@ -128,7 +125,11 @@ int run(int argc, char** argv)
     }
     const CommandSpec* command = findCommand(name);
     if (!command) {
-        std::cerr << "tolvan-convert: " << (name.empty() ? "no command given" : "unknown command " + name) << "\n" << convertUsage();
+        // An option first ("--fps 24 export-gltf ...") is a misplaced option, not a command.
+        const std::string what = name.empty()               ? "no command given"
+                                 : name.starts_with("-") ? name + " comes before the command; options follow the command's name"
+                                                         : "unknown command " + name;
+        std::cerr << "tolvan-convert: " << what << "\n" << convertUsage();
         return 1;
     }
     ParsedCommand args;

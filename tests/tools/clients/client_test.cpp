@@ -174,7 +174,9 @@ TEST(ClientBlenderImport, EveryImporterMatchesBlendersOwnEvaluation)
         const std::string name = im.name;
         const CommandResult r = runCommand(dir, convert + im.command + " --anim " + name + ".anim.txt --rest-out " + name + ".rest.obj");
         ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-        EXPECT_EQ(r.err, "") << name; // no axis warning once the axes agree
+        // No axis warning once the axes agree; the shape key's bulge (1.3 across the upper half) stretches the mesh.
+        EXPECT_EQ(r.err.find("frame 0 matches"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("the frames are 1.18 and 1 times the size of the rest pose"), std::string::npos) << r.err;
         ASSERT_TRUE(readSequence(dir.at(name + ".anim.txt"), imported, error)) << error;
         ASSERT_EQ(std::size_t(imported.rows), frames) << name;
         const std::size_t v = std::size_t(imported.columns);

@@ -198,6 +198,7 @@ TEST(GltfExport, RefusesInputsItCannotExportAndKeepsTheOldOutput)
         {"export-gltf m.rig.txt m.obj m.glb", "m.rig.txt looks like a rig (Tolvan's output), but the first argument should be a rest mesh (OBJ)\n"
                                               "tolvan-convert: m.obj looks like a rest mesh (OBJ), but the second argument should be a rig"},
         {"frobnicate", "unknown command frobnicate"},
+        {"--fps 24 export-gltf m.obj m.rig.txt m.glb", "--fps comes before the command; options follow the command's name"},
     };
     for (const auto& [args, message] : cases) {
         CommandResult r = runCommand(dir, convert + args);

