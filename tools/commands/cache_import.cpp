@@ -7,7 +7,7 @@
 
 #include "commands/import_output.h"
 #include "formats/point_cache.h"
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 

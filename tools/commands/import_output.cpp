@@ -1,6 +1,7 @@
 #include "commands/import_output.h"
 
-#include "formats/text_output.h"
+#include "io/atomic_file.h"
+#include "io/number_text.h"
 
 bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& frames, std::size_t numFrames,
                             const std::string& sequenceOut, const std::string& restOut, std::string& error)

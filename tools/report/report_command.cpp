@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/text_output.h"
+#include "io/atomic_file.h"
 #include "io/sequence_file.h"
 #include "report/report_html.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "io/io_test_files.h"
-#include "formats/rig_text.h"
+#include "formats/rig_skinning.h"
 
 namespace {
 

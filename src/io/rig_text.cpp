@@ -1,4 +1,4 @@
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <utility>
 
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 
@@ -242,75 +242,118 @@ bool readRigFile(const std::string& fileName, RigData& rig, std::string& error)
            parseWeights(p, sections[2], headers[2], rig);
 }
 
+namespace {
+
+// Text appended number by number without a temporary string each.
+struct RigText {
+    std::string out;
+    int digits;
+
+    void put(const char* text) { out += text; }
+    void put(long long value)
+    {
+        char buf[kMaxNumberText];
+        out.append(buf, formatInteger(buf, value));
+    }
+    void real(double value)
+    {
+        char buf[kMaxNumberText];
+        out.append(buf, formatReal(buf, value, digits));
+    }
+};
+
+void formatJoints(RigText& t, const RigData& rig)
+{
+    t.put("# JOINTS: Num_of_Bones Num_of_Joints\n");
+    t.put(rig.numBones);
+    t.put(" ");
+    t.put((long long)rig.joints.size());
+    t.put("\n");
+    std::vector<std::vector<std::pair<int, const RigJoint*>>> links(std::size_t(rig.numBones));
+    for (const RigJoint& j : rig.joints) {
+        links[std::size_t(j.a)].push_back({j.b, &j});
+        links[std::size_t(j.b)].push_back({j.a, &j});
+    }
+    for (int i = 0; i < rig.numBones; ++i) {
+        std::vector<std::pair<int, const RigJoint*>>& row = links[std::size_t(i)];
+        std::sort(row.begin(), row.end());
+        for (const auto& [other, joint] : row) {
+            t.put(i);
+            t.put(" ");
+            t.put(other);
+            t.put("   ");
+            for (int r = 0; r < 3; ++r) {
+                t.put(" ");
+                t.real(joint->position[r]);
+            }
+            t.put("\n");
+        }
+    }
+}
+
+void formatBones(RigText& t, const RigData& rig)
+{
+    t.put("# BONES: Num_of_Frames Num_of_Bones\n");
+    t.put(rig.numFrames);
+    t.put(" ");
+    t.put(rig.numBones);
+    t.put("\n");
+    for (int f = 0; f < rig.numFrames; ++f) {
+        t.put(f);
+        t.put("\n");
+        for (int j = 0; j < rig.numBones; ++j) {
+            const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + j) * 12;
+            t.put(j);
+            t.put("  ");
+            for (int r = 0; r < 3; ++r) {
+                t.put("  ");
+                for (int c = 0; c < 3; ++c) {
+                    t.real(m[r * 3 + c]);
+                    t.put(" ");
+                }
+                t.real(m[9 + r]);
+            }
+            t.put("\n");
+        }
+    }
+}
+
+void formatWeights(RigText& t, const RigData& rig)
+{
+    t.put("# WEIGHTS: Num_of_Vertices Num_of_Bones\n");
+    t.put(rig.numVertices);
+    t.put(" ");
+    t.put(rig.numBones);
+    t.put("\n");
+    for (int v = 0; v < rig.numVertices; ++v) {
+        t.put(v);
+        t.put("  ");
+        for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
+            if (in.weight == 0.0)
+                continue;
+            t.put("  ");
+            t.put(in.bone);
+            t.put(" ");
+            t.real(in.weight);
+        }
+        t.put("\n");
+    }
+}
+
+} // namespace
+
 std::string formatRig(const RigData& rig, int digits, const std::string& comment)
 {
     const std::string rule(78, '#');
-    std::string out;
-    out += rule + "\n# Tolvan\n# " + comment + "\n" + rule + "\n";
-    out += "# JOINTS: Num_of_Bones Num_of_Joints\n";
-    out += std::to_string(rig.numBones) + " " + std::to_string(rig.joints.size()) + "\n";
-    // Every joint is listed from both of its bones, in bone order.
-    std::vector<std::vector<const RigJoint*>> links(std::size_t(rig.numBones));
-    for (const RigJoint& j : rig.joints) {
-        links[std::size_t(j.a)].push_back(&j);
-        links[std::size_t(j.b)].push_back(&j);
-    }
-    for (int i = 0; i < rig.numBones; ++i) {
-        std::vector<std::pair<int, const RigJoint*>> row;
-        for (const RigJoint* j : links[std::size_t(i)])
-            row.push_back({j->a == i ? j->b : j->a, j});
-        std::sort(row.begin(), row.end());
-        for (const auto& [other, joint] : row) {
-            out += std::to_string(i) + " " + std::to_string(other) + "   ";
-            for (int r = 0; r < 3; ++r) {
-                out += ' ';
-                appendReal(out, joint->position[r], digits);
-            }
-            out += '\n';
-        }
-    }
-    out += rule + "\n# BONES: Num_of_Frames Num_of_Bones\n";
-    out += std::to_string(rig.numFrames) + " " + std::to_string(rig.numBones) + "\n";
-    for (int f = 0; f < rig.numFrames; ++f) {
-        out += std::to_string(f) + "\n";
-        for (int j = 0; j < rig.numBones; ++j) {
-            const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + j) * 12;
-            out += std::to_string(j) + "  ";
-            for (int r = 0; r < 3; ++r) {
-                out += "  ";
-                for (int c = 0; c < 3; ++c) {
-                    appendReal(out, m[r * 3 + c], digits);
-                    out += ' ';
-                }
-                appendReal(out, m[9 + r], digits);
-            }
-            out += '\n';
-        }
-    }
-    out += rule + "\n# WEIGHTS: Num_of_Vertices Num_of_Bones\n";
-    out += std::to_string(rig.numVertices) + " " + std::to_string(rig.numBones) + "\n";
-    for (int v = 0; v < rig.numVertices; ++v) {
-        out += std::to_string(v) + "  ";
-        for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
-            out += "  " + std::to_string(in.bone) + " ";
-            appendReal(out, in.weight, digits);
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-void skinPoint(const RigData& rig, int f, int v, const double* p, double* out)
-{
-    out[0] = out[1] = out[2] = 0.0;
-    for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
-        const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + in.bone) * 12;
-        for (int r = 0; r < 3; ++r) {
-            double s = 0.0;
-            s += m[r * 3 + 0] * p[0];
-            s += m[r * 3 + 1] * p[1];
-            s += m[r * 3 + 2] * p[2];
-            out[r] += in.weight * (s + m[9 + r]);
-        }
-    }
+    RigText t{std::string(), digits};
+    // About 8 characters a number, 13 numbers a bone and frame.
+    t.out.reserve(256 + std::size_t(rig.numFrames) * std::size_t(rig.numBones) * 110 +
+                  std::size_t(rig.numVertices) * 48);
+    t.out += rule + "\n# Tolvan\n# " + comment + "\n" + rule + "\n";
+    formatJoints(t, rig);
+    t.out += rule + "\n";
+    formatBones(t, rig);
+    t.out += rule + "\n";
+    formatWeights(t, rig);
+    return std::move(t.out);
 }
