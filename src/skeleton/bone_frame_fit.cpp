@@ -224,29 +224,18 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
     }
 }
 
-void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget,
-                    int f, double h)
-{
-    fitFrameIn<NarrowLanes>(context, blend, runs, jointTarget, f, h);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-__attribute__((target("avx2"))) void fitFrameWide(RiggingContext& context, const ResidualBlend& blend,
-                                                   const BoneRuns& runs, double* jointTarget, int f, double h)
-{
-    fitFrameIn<WideLanes>(context, blend, runs, jointTarget, f, h);
-}
-#endif
+struct FitFrameKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs,
+                                double* jointTarget, int f, double h)
+    {
+        fitFrameIn<typename PointLanesFor<Wide>::Type>(context, blend, runs, jointTarget, f, h);
+    }
+};
 
 } // namespace
 
 void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f, double h)
 {
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        fitFrameWide(context, blend, runs, jointTarget, f, h);
-        return;
-    }
-#endif
-    fitFrameNarrow(context, blend, runs, jointTarget, f, h);
+    runWidest<FitFrameKernel>(context, blend, runs, jointTarget, f, h);
 }

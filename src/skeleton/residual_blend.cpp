@@ -54,18 +54,14 @@ POINT_INLINE void blendRowIn(const ResidualBlend& blend, const double* frame, co
     }
 }
 
-void blendRowNarrow(const ResidualBlend& blend, const double* frame, const double* x, double* r, int numVertices)
-{
-    blendRowIn<NarrowLanes>(blend, frame, x, r, numVertices);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-__attribute__((target("avx2"))) void blendRowWide(const ResidualBlend& blend, const double* frame, const double* x,
-                                                   double* r, int numVertices)
-{
-    blendRowIn<WideLanes>(blend, frame, x, r, numVertices);
-}
-#endif
+struct BlendRowKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(const ResidualBlend& blend, const double* frame, const double* x, double* r,
+                                int numVertices)
+    {
+        blendRowIn<typename PointLanesFor<Wide>::Type>(blend, frame, x, r, numVertices);
+    }
+};
 
 } // namespace
 
@@ -74,11 +70,5 @@ void residualRow(RiggingContext& context, const ResidualBlend& blend, int f)
     const double* frame = blend.columns.data() + std::size_t(f) * blend.stride;
     const double* x = context.sequence.point(f, 0);
     double* r = context.residuals.point(f, 0);
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        blendRowWide(blend, frame, x, r, context.numVertices);
-        return;
-    }
-#endif
-    blendRowNarrow(blend, frame, x, r, context.numVertices);
+    runWidest<BlendRowKernel>(blend, frame, x, r, context.numVertices);
 }
