@@ -2,12 +2,11 @@
 
 #include "linalg/point_lanes.h"
 
-void prepareBlend(RiggingContext& context, ResidualBlend& blend)
+void prepareBlend(const RiggingContext& context, ResidualBlend& blend)
 {
     const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
     if (context.sequence.rows < numFrames || context.sequence.columns < numVertices)
         throwSubscriptError();
-    resizePointTable(context.residuals, numFrames, numVertices);
     blend.first.assign(std::size_t(numVertices) + 1, 0);
     for (int v = 0; v < numVertices; ++v)
         blend.first[v + 1] = blend.first[v] + int(context.vertexBones[v].size());
@@ -65,10 +64,9 @@ struct BlendRowKernel {
 
 } // namespace
 
-void residualRow(RiggingContext& context, const ResidualBlend& blend, int f)
+void residualRow(const RiggingContext& context, const ResidualBlend& blend, int f, double* row)
 {
     const double* frame = blend.columns.data() + std::size_t(f) * blend.stride;
     const double* x = context.sequence.point(f, 0);
-    double* r = context.residuals.point(f, 0);
-    runWidest<BlendRowKernel>(blend, frame, x, r, context.numVertices);
+    runWidest<BlendRowKernel>(blend, frame, x, row, context.numVertices);
 }
