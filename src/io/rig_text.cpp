@@ -255,6 +255,15 @@ struct RigText {
         char buf[kMaxNumberText];
         out.append(buf, formatInteger(buf, value));
     }
+    // A section's keyword line and its line of two counts.
+    void heading(const char* keyword, long long a, long long b)
+    {
+        put(keyword);
+        put(a);
+        put(" ");
+        put(b);
+        put("\n");
+    }
     void real(double value)
     {
         char buf[kMaxNumberText];
@@ -264,11 +273,7 @@ struct RigText {
 
 void formatJoints(RigText& t, const RigData& rig)
 {
-    t.put("# JOINTS: Num_of_Bones Num_of_Joints\n");
-    t.put(rig.numBones);
-    t.put(" ");
-    t.put((long long)rig.joints.size());
-    t.put("\n");
+    t.heading("# JOINTS: Num_of_Bones Num_of_Joints\n", rig.numBones, (long long)rig.joints.size());
     std::vector<std::vector<std::pair<int, const RigJoint*>>> links(std::size_t(rig.numBones));
     for (const RigJoint& j : rig.joints) {
         links[std::size_t(j.a)].push_back({j.b, &j});
@@ -293,11 +298,7 @@ void formatJoints(RigText& t, const RigData& rig)
 
 void formatBones(RigText& t, const RigData& rig)
 {
-    t.put("# BONES: Num_of_Frames Num_of_Bones\n");
-    t.put(rig.numFrames);
-    t.put(" ");
-    t.put(rig.numBones);
-    t.put("\n");
+    t.heading("# BONES: Num_of_Frames Num_of_Bones\n", rig.numFrames, rig.numBones);
     for (int f = 0; f < rig.numFrames; ++f) {
         t.put(f);
         t.put("\n");
@@ -320,11 +321,7 @@ void formatBones(RigText& t, const RigData& rig)
 
 void formatWeights(RigText& t, const RigData& rig)
 {
-    t.put("# WEIGHTS: Num_of_Vertices Num_of_Bones\n");
-    t.put(rig.numVertices);
-    t.put(" ");
-    t.put(rig.numBones);
-    t.put("\n");
+    t.heading("# WEIGHTS: Num_of_Vertices Num_of_Bones\n", rig.numVertices, rig.numBones);
     for (int v = 0; v < rig.numVertices; ++v) {
         t.put(v);
         t.put("  ");

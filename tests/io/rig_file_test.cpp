@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "io/rig_file.h"
+#include "io/rig_text.h"
 #include "io_test_files.h"
 #include "run/command_line.h"
 #include "run/program_flow.h"
@@ -104,4 +105,48 @@ TEST(LoadAndWriteSteps, AFailedWriteSaysErrorEvenWhenQuiet)
     EXPECT_EQ(console.str(), "Error!\n");
     EXPECT_EQ(err.str().rfind("Tolvan: cannot create a temporary file for " + outputFile, 0), 0u) << err.str();
     EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+}
+
+// The reader takes what the writer writes (with exact digits, bit for bit)
+// and refuses damaged files with the file and the line.
+TEST(RigText, ReadsWhatTheWriterWritesAndRefusesDamage)
+{
+    ScratchFolder dir;
+    std::string error;
+    const std::string goodName = dir.at("good.rig.txt");
+    ASSERT_TRUE(writeRig(twoBoneRig(), goodName, error)) << error;
+    RigData rig, back;
+    ASSERT_TRUE(readRigFile(goodName, rig, error)) << error;
+    rig.transforms[0] = 0.1 + 0.2;
+    ASSERT_TRUE(readRigFile(dir.file("exact.rig.txt", formatRig(rig, 0, "exact")), back, error)) << error;
+    EXPECT_EQ(back.transforms, rig.transforms);
+    EXPECT_TRUE(back.joints.size() == 1u && back.joints[0].position[1] == -0.333333);
+    EXPECT_TRUE(back.weights.size() == 3u && back.weights[1][1].weight == 0.25 && back.weights[2].empty());
+
+    const std::string good = readWholeFile(goodName);
+    // Lines: 6 counts, 7-8 joints, 11 bone counts, 12 frame 0, 15 frame 1,
+    // 16-17 its bones, 20 weight counts, 21-23 vertices.
+    const std::string cases[][3] = {
+        {"0 1    0.5", "0 1    nan", ":7: expected a joint row"},
+        {"0 1    0.5", "0 5    0.5", ":7: joint links invalid bones"},
+        {"2 1\n", "2 2\n", ":6: the joint count is 2 but 1 joints are listed"},
+        {"\n1\n0    1", "\n7\n0    1", ":15: expected the frame number 1"},
+        {"0 0 1 0.1", "0 0 1 inf", ":17: invalid number 'inf'"},
+        {"2 2\n", "2 3\n", ":11: the bone count differs"},
+        {"0    0 1\n", "0    0 -1\n", ":21: invalid weight '-1'"},
+        {"0.75  1 0.25", "0.75  1 0.25  0 0.5", ":22: bones must be listed in increasing order"},
+        {"0.75  1 0.25", "0.75  4 0.25", ":22: invalid bone '4'"},
+        {"2  \n", "", ":20: expected 3 vertex rows"},
+        {"# WEIGHTS", "# WEIGHT", "no # WEIGHTS section"},
+        {good, "", "cannot open " + dir.at("missing.rig.txt")},
+    };
+    for (const auto& [from, to, message] : cases) {
+        std::string text = good;
+        ASSERT_NE(text.find(from), std::string::npos) << from;
+        const bool missing = from == good;
+        const std::string name = missing ? dir.at("missing.rig.txt") : dir.file("bad.rig.txt", text.replace(text.find(from), from.size(), to));
+        EXPECT_FALSE(readRigFile(name, rig, error)) << to;
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+        EXPECT_TRUE(missing || error.rfind(name, 0) == 0) << error;
+    }
 }
