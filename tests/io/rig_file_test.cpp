@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "io/atomic_file.h"
 #include "io/rig_file.h"
 #include "io/rig_text.h"
 #include "io_test_files.h"
@@ -32,13 +34,18 @@ mode_t modeOf(const std::string& fileName)
 } // namespace
 
 // Joints twice, %g reals (1e-20, 1.23457e+06, -0), weights of 0 left out; the
-// target is replaced with the mode a plain create gives.
+// target is replaced with the mode a plain create gives, and a link planted
+// where a predictable temporary name would be (a folder shared with other
+// users) is not followed.
 TEST(RigFile, WritesEverySectionAndReplacesTheTarget)
 {
     ScratchFolder folder;
     std::string error, target = folder.file("out.rig.txt", "an older rig\n");
+    const std::string victim = folder.file("victim", "keep\n");
+    ASSERT_EQ(::symlink(victim.c_str(), (target + ".tmp" + std::to_string(::getpid())).c_str()), 0);
     ASSERT_EQ(::chmod(target.c_str(), 0604), 0);
     ASSERT_TRUE(writeRig(twoBoneRig(), target, error)) << error;
+    EXPECT_EQ(readWholeFile(victim), "keep\n");
     EXPECT_EQ(readWholeFile(target),
               kRule + "\n# Tolvan\n# Skeletal rig: joints, bone transformations, skinning weights\n" + kRule +
                   "\n# JOINTS: Num_of_Bones Num_of_Joints\n2 1\n"
@@ -48,7 +55,7 @@ TEST(RigFile, WritesEverySectionAndReplacesTheTarget)
                   "0    1 0 0 0  0 1 0 0  0 0 1 0\n1    0 -1 0 2.5  1 0 0 1.23457e+06  0 0 1 0.1\n" +
                   kRule + "\n# WEIGHTS: Num_of_Vertices Num_of_Bones\n3 2\n0    0 1\n1    0 0.75  1 0.25\n2  \n");
     EXPECT_EQ(modeOf(target), mode_t(0604));
-    EXPECT_EQ(entryCount(folder.path), 1u);
+    EXPECT_EQ(entryCount(folder.path), 3u);
     mode_t old = ::umask(027);
     bool written = writeRig(twoBoneRig(), folder.at("new.rig.txt"), error);
     ::umask(old);
@@ -83,9 +90,14 @@ TEST(RigFile, FailureLeavesTheTargetAsItWas)
     EXPECT_FALSE(written);
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
 
-    // Containers smaller than the counts raise; the target is untouched.
+    // Containers smaller than the counts raise; a batch of files whose second
+    // cannot be staged is dropped. The target is untouched.
     big.numVertices = 50001;
     EXPECT_THROW(writeRig(big, target, error), std::out_of_range);
+    std::vector<StagedFile> staged(2);
+    ASSERT_TRUE(stageFile(target, "new", staged[0], error)) << error;
+    EXPECT_FALSE(stageFile(folder.at("missing/b.txt"), "b", staged[1], error));
+    discardStagedFiles(staged);
     EXPECT_EQ(readWholeFile(target), "an older rig\n");
     EXPECT_EQ(entryCount(folder.path), 2u); // no temporary file is left behind
 }
