@@ -39,7 +39,7 @@ done
 
 # The converter's readers, compiled only when one of their targets runs.
 tool_targets=" gltf pc2 mdd "
-tool_sources=(tools/formats/text_output.cpp tools/formats/obj_mesh.cpp tools/formats/gltf_container.cpp
+tool_sources=(tools/formats/obj_mesh.cpp tools/formats/gltf_container.cpp
               tools/formats/gltf_document.cpp tools/formats/gltf_accessor.cpp tools/formats/gltf_animation.cpp
               tools/formats/gltf_scene.cpp tools/formats/gltf_sampling.cpp tools/formats/weld.cpp
               tools/formats/point_cache.cpp)

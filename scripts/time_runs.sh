@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times whole default runs of Tolvan on every mesh under the data folder and
 # prints one table row per mesh: wall and user time (best of N runs), peak
-# memory against its budget (3 x the sequence in memory + 50 MB), and the time
+# memory against its bound (3 x the sequence in memory + 40 MiB), and the time
 # per million point transformations (vertices x frames x bones).
 # Usage: scripts/time_runs.sh [PATH/TO/Tolvan] [RUNS] [DATA_DIR]
 set -euo pipefail
@@ -14,7 +14,7 @@ data=$(realpath "${3:-$here/../shared/data}")
 [ -x /usr/bin/time ] || { echo "time_runs.sh: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
 
 printf '| %-16s | %6s | %8s | %9s | %8s | %8s | %9s | %10s | %9s |\n' \
-  mesh frames vertices bones wall_s user_s peak_MB budget_MB s_per_M
+  mesh frames vertices bones wall_s user_s peak_MiB bound_MiB s_per_M
 printf '|%s|%s|%s|%s|%s|%s|%s|%s|%s|\n' ------------------ -------- ---------- ----------- \
   ---------- ---------- ----------- ------------ -----------
 for dir in "$data"/*/; do
@@ -45,7 +45,7 @@ for dir in "$data"/*/; do
   last=$(awk '/^# JOINTS/ { getline; print $1; exit }' "$work/out.rig.txt")
   awk -v n="$name" -v F="$frames" -v V="$vertices" -v b0="$first" -v b1="$last" -v w="$best_wall" \
       -v u="$best_user" -v m="$peak" 'BEGIN {
-        seqMB = F * V * 3 * 8 / 1048576; budget = 3 * seqMB + 50
+        seqMB = F * V * 3 * 8 / 1048576; budget = 3 * seqMB + 40
         bones = b1 + 0; if (bones == 0) bones = b0 + 0
         work = V * F * bones / 1e6
         printf "| %-16s | %6d | %8d | %4s->%-3s | %8.2f | %8.2f | %9.1f | %10.1f | %9.4f |\n",

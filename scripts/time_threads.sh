@@ -25,7 +25,7 @@ load() { echo "load: $(uptime | sed 's/.*load average: //')"; }
 # make NAME ARGS...: a generated creature in $work/NAME.
 make_creature() { local name=$1; shift; "$make" "$@" "$work/$name" > /dev/null; }
 
-# run SEQ REST THREADS: sets wall, peak (MB), bones and leaves the stage
+# run SEQ REST THREADS: sets wall, peak (MiB), bones and leaves the stage
 # times in $work/stages.txt.
 run() {
   TOLVAN_THREADS=$3 TOLVAN_STAGE_TIMES=1 /usr/bin/time -f '%e %M' -o "$work/time.txt" \
@@ -47,11 +47,11 @@ row() { # NAME SEQ REST
 
 header() {
   printf '| %-13s | %7s | %6s | %5s | %8s | %8s | %5s | %8s | %8s | %8s |\n' mesh vertices frames bones \
-    wall_1t_s wall_2t_s x peak_1t_MB peak_2t_MB bound_MB
+    wall_1t_s wall_2t_s x peak_1t_MiB peak_2t_MiB bound_MiB
   echo '|---------------|---------|--------|-------|----------|----------|-------|----------|----------|----------|'
 }
 
-echo "## Default runs, 1 and 2 threads (bound: 3 x the sequence in memory + 40 MB)"
+echo "## Default runs, 1 and 2 threads (bound: 3 x the sequence in memory + 40 MiB)"
 load
 header
 make_creature example

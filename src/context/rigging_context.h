@@ -48,6 +48,12 @@ struct RiggingContext {
 
     // Working containers.
     PointTable residuals; // numFrames x numVertices: observed minus blended
+    // Where the residuals would take largeTable bytes or more, the bone
+    // update keeps only their squared lengths, numFrames x numVertices
+    // (r_x·r_x + r_y·r_y + r_z·r_z), which is all the fit error reads, and
+    // leaves residuals empty: a third of the memory.
+    std::vector<double> residualNorms;
+    std::size_t largeTable = std::size_t(64) << 20;
     SkeletonGraph skeleton;
     std::vector<std::vector<double>> smoothWeights; // parallel to neighbours
     std::vector<std::vector<int>> boneVertices;     // per bone, vertices listing it (ascending)

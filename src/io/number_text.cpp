@@ -135,11 +135,20 @@ const char* scanInteger(const char* p, const char* end, int& value, NumberStatus
     return q;
 }
 
-char* formatReal(char* out, double value)
+char* formatReal(char* out, double value, int digits)
 {
     // to_chars with a precision behaves as printf's %g, which is what the
-    // stream uses for its default notation.
-    return std::to_chars(out, out + kMaxNumberText, value, std::chars_format::general, 6).ptr;
+    // stream uses for its default notation; 17 digits tell every double
+    // apart, and more would not fit kMaxNumberText.
+    if (digits <= 0)
+        return std::to_chars(out, out + kMaxNumberText, value).ptr;
+    return std::to_chars(out, out + kMaxNumberText, value, std::chars_format::general, digits < 17 ? digits : 17).ptr;
+}
+
+void appendReal(std::string& out, double value, int digits)
+{
+    char text[kMaxNumberText];
+    out.append(text, formatReal(text, value, digits));
 }
 
 char* formatInteger(char* out, long long value)

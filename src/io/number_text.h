@@ -1,10 +1,12 @@
 // Numbers in text: the grammar that formatted stream extraction of int and
-// double follows in the classic locale, and the stream's default format of
-// a double (%g, six significant digits). Both work on memory buffers, with no
-// locale or stream object per number.
+// double follows in the classic locale, and the one formatter of reals of
+// every file the programs write (the stream's default %g with six
+// significant digits, other digit counts, or the shortest exact text). All
+// work on memory buffers, with no locale or stream object per number.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 enum class NumberStatus {
     Ok,         // value holds the number
@@ -29,7 +31,12 @@ const char* scanInteger(const char* p, const char* end, int& value, NumberStatus
 // Room that formatReal and formatInteger may need.
 constexpr std::size_t kMaxNumberText = 32;
 
-// Writes value as the default stream format writes it (0.5, 0.333333, 1e-05,
-// -0, 1.23457e+06) and returns the end of the text.
-char* formatReal(char* out, double value);
+// Writes value at out and returns the end of the text. digits 1 to 17: as
+// "%.{digits}g" writes it; the default 6 is the stream's default format
+// (0.5, 0.333333, 1e-05, -0, 1.23457e+06). digits 0: the shortest text that
+// reads back as exactly value (0.30000000000000004). Larger counts act as 17.
+char* formatReal(char* out, double value, int digits = 6);
 char* formatInteger(char* out, long long value);
+
+// formatReal appended to out.
+void appendReal(std::string& out, double value, int digits);

@@ -14,7 +14,7 @@
 typedef double Pair __attribute__((vector_size(16)));
 typedef double PairIn __attribute__((vector_size(16), aligned(8), may_alias));
 
-#define POINT_INLINE __attribute__((always_inline)) inline
+#define POINT_INLINE WIDE_INLINE
 
 struct NarrowLanes {
     struct Point {
@@ -163,13 +163,12 @@ inline void columnLayout(const double* m, double* c)
     c[15] = 0.0;
 }
 
-// Runs the function template instance for WideLanes where the processor has
-// AVX2 (built for it) and for NarrowLanes elsewhere; both give the same bits.
-// TOLVAN_BASELINE_ONLY keeps the narrow one.
-#if defined(__x86_64__) && !defined(TOLVAN_BASELINE_ONLY)
-#define POINT_LANES_WIDE_AVAILABLE 1
-inline bool wideLanesAvailable() { return __builtin_cpu_supports("avx2"); }
-#else
-#define POINT_LANES_WIDE_AVAILABLE 0
-inline bool wideLanesAvailable() { return false; }
-#endif
+// The layout a kernel built for wide registers (runWidest) uses.
+template <bool Wide>
+struct PointLanesFor {
+    typedef NarrowLanes Type;
+};
+template <>
+struct PointLanesFor<true> {
+    typedef WideLanes Type;
+};

@@ -75,32 +75,21 @@ POINT_INLINE void tileErrorsIn(const double* m, int numFrames, const double* res
                 out[i] = std::numeric_limits<double>::infinity();
 }
 
-// Four vertices per walk: the baseline's sixteen registers hold them.
-void tileErrorsNarrow(const double* m, int numFrames, const double* rest, const double* block, const double* bound,
-                      double* out)
-{
-    tileErrorsIn<1>(m, numFrames, rest, block, bound, out);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-// The whole tile per walk with 256-bit registers.
-__attribute__((target("avx2"))) void tileErrorsWide(const double* m, int numFrames, const double* rest,
-                                                     const double* block, const double* bound, double* out)
-{
-    tileErrorsIn<4>(m, numFrames, rest, block, bound, out);
-}
-#endif
+// Four vertices per walk on the baseline's sixteen registers, the whole tile
+// per walk with 256-bit registers.
+struct TileErrorsKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(const double* m, int numFrames, const double* rest, const double* block,
+                                const double* bound, double* out)
+    {
+        tileErrorsIn<Wide ? 4 : 1>(m, numFrames, rest, block, bound, out);
+    }
+};
 
 } // namespace
 
 void tileErrors(const double* m, int numFrames, const double* rest, const double* block, const double* bound,
                 double* out)
 {
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        tileErrorsWide(m, numFrames, rest, block, bound, out);
-        return;
-    }
-#endif
-    tileErrorsNarrow(m, numFrames, rest, block, bound, out);
+    runWidest<TileErrorsKernel>(m, numFrames, rest, block, bound, out);
 }

@@ -32,13 +32,20 @@ void computeBoundingBox(RiggingContext& context)
 
 double computeFitError(const RiggingContext& context)
 {
-    if (context.residuals.rows < context.numFrames || context.residuals.columns < context.numVertices)
-        throwSubscriptError();
     double sum = 0.0;
-    for (int f = 0; f < context.numFrames; ++f) {
-        const double* r = context.residuals.point(f, 0);
-        for (int v = 0; v < context.numVertices; ++v, r += 3)
-            sum += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+    const std::size_t points = std::size_t(context.numFrames) * std::size_t(context.numVertices);
+    if (context.residuals.rows >= context.numFrames && context.residuals.columns >= context.numVertices) {
+        for (int f = 0; f < context.numFrames; ++f) {
+            const double* r = context.residuals.point(f, 0);
+            for (int v = 0; v < context.numVertices; ++v, r += 3)
+                sum += r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+        }
+    } else if (context.residualNorms.size() == points) {
+        // The same terms, kept by the bone update, in the same order.
+        for (double norm : context.residualNorms)
+            sum += norm;
+    } else {
+        throwSubscriptError();
     }
     return std::sqrt(sum / (double(context.numFrames) * double(context.numVertices)));
 }
@@ -70,15 +77,15 @@ void dumpRig(RiggingContext& context)
         *context.diagnostics << "Tolvan: warning: could not write " << name << ": " << error << "\n";
 }
 
-// Every bone update rebuilds the residuals, and they are read until the
-// errors that follow it. A large table is freed in between, so that it and
-// the weight passes' kept work are never held at once: the run's peak stays
-// near the sequence, its tiled copy and the larger of the two.
+// Every bone update rebuilds the residuals (or their squared lengths), and
+// they are read until the errors that follow it. A large table is freed in
+// between, so that it and the weight passes' kept work are never held at
+// once.
 void releaseLargeResiduals(RiggingContext& context)
 {
-    constexpr std::size_t kLarge = std::size_t(64) << 20; // bytes
-    if (context.residuals.values.size() * sizeof(double) >= kLarge)
+    if (context.residuals.values.size() * sizeof(double) >= context.largeTable)
         context.residuals = PointTable();
+    context.residualNorms = std::vector<double>();
 }
 
 } // namespace

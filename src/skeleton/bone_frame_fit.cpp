@@ -197,10 +197,9 @@ void storeTransform(Bone& bone, int f, const double R[3][3], const double t[3])
 // in order: its old share out, the fit, its new share back; points in lanes L.
 template <class L>
 POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs,
-                             double* jointTarget, int f, double h)
+                             double* jointTarget, int f, double h, double* row)
 {
-    residualRow(context, blend, f);
-    double* row = context.residuals.point(f, 0);
+    residualRow(context, blend, f, row);
     double M[3][3], ct[3], R[3][3], t[3];
     for (int j = 0; j < context.numBones; ++j) {
         const double* sourceCentroid = runs.centroid.data() + 3 * std::size_t(j);
@@ -224,29 +223,19 @@ POINT_INLINE void fitFrameIn(RiggingContext& context, const ResidualBlend& blend
     }
 }
 
-void fitFrameNarrow(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget,
-                    int f, double h)
-{
-    fitFrameIn<NarrowLanes>(context, blend, runs, jointTarget, f, h);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-__attribute__((target("avx2"))) void fitFrameWide(RiggingContext& context, const ResidualBlend& blend,
-                                                   const BoneRuns& runs, double* jointTarget, int f, double h)
-{
-    fitFrameIn<WideLanes>(context, blend, runs, jointTarget, f, h);
-}
-#endif
+struct FitFrameKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs,
+                                double* jointTarget, int f, double h, double* row)
+    {
+        fitFrameIn<typename PointLanesFor<Wide>::Type>(context, blend, runs, jointTarget, f, h, row);
+    }
+};
 
 } // namespace
 
-void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f, double h)
+void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f, double h,
+              double* row)
 {
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        fitFrameWide(context, blend, runs, jointTarget, f, h);
-        return;
-    }
-#endif
-    fitFrameNarrow(context, blend, runs, jointTarget, f, h);
+    runWidest<FitFrameKernel>(context, blend, runs, jointTarget, f, h, row);
 }

@@ -29,10 +29,11 @@ struct BoneRuns {
 // the weight sum is 0.
 void gatherRuns(const RiggingContext& context, double h, BoneRuns& runs);
 
-// Frame f of the B step: the residual row of the whole blend, then every bone
-// in order: its old share out, the fit, its new share back. Reads and writes
-// nothing of the other frames, so frames may be fitted side by side, each
-// with its own jointTarget (room for 3·numBones doubles: the targets y of the
-// bone being fitted).
+// Frame f of the B step: the residual row of the whole blend, written to row
+// (3·numVertices doubles), then every bone in order: its old share out, the
+// fit, its new share back; row ends as the frame's residuals. Reads and
+// writes nothing of the other frames, so frames may be fitted side by side,
+// each with its own jointTarget (room for 3·numBones doubles: the targets y
+// of the bone being fitted) and row.
 void fitFrame(RiggingContext& context, const ResidualBlend& blend, const BoneRuns& runs, double* jointTarget, int f,
-              double h);
+              double h, double* row);

@@ -7,6 +7,13 @@
 
 namespace {
 
+// Squared lengths of a frame's residuals (numVertices points at row).
+void keepNorms(const double* row, int numVertices, double* norms)
+{
+    for (int v = 0; v < numVertices; ++v, row += 3)
+        norms[v] = row[0] * row[0] + row[1] * row[1] + row[2] * row[2];
+}
+
 void requireAtLeast(std::size_t size, std::size_t needed)
 {
     if (size < needed)
@@ -32,8 +39,10 @@ void computeResiduals(RiggingContext& context)
     checkShapes(context);
     ResidualBlend blend;
     prepareBlend(context, blend);
+    resizePointTable(context.residuals, context.numFrames, context.numVertices);
+    context.residualNorms.clear();
     for (int f = 0; f < context.numFrames; ++f)
-        residualRow(context, blend, f);
+        residualRow(context, blend, f, context.residuals.point(f, 0));
 }
 
 void updateBoneTransformations(RiggingContext& context, double lambda)
@@ -54,8 +63,24 @@ void updateBoneTransformations(RiggingContext& context, double lambda)
     // are taken one at a time with every bone in order inside, which keeps the
     // row in cache and gives each bone exactly what it sees bone by bone; and
     // the threads share the frames out.
-    std::vector<std::vector<double>> jointTargets(std::size_t(loopThreads(context.pool, numFrames)),
-                                                  std::vector<double>(3 * std::size_t(numBones > 0 ? numBones : 0)));
-    parallelFor(context.pool, numFrames,
-                [&](int f, int t) { fitFrame(context, blend, runs, jointTargets[std::size_t(t)].data(), f, h); });
+    const std::size_t threads = std::size_t(loopThreads(context.pool, numFrames));
+    std::vector<std::vector<double>> jointTargets(threads, std::vector<double>(3 * std::size_t(numBones > 0 ? numBones : 0)));
+    const std::size_t numVertices = std::size_t(context.numVertices), points = std::size_t(numFrames) * numVertices;
+    if (points * 3 * sizeof(double) < context.largeTable) {
+        resizePointTable(context.residuals, numFrames, context.numVertices);
+        context.residualNorms.clear();
+        parallelFor(context.pool, numFrames, [&](int f, int t) {
+            fitFrame(context, blend, runs, jointTargets[std::size_t(t)].data(), f, h, context.residuals.point(f, 0));
+        });
+        return;
+    }
+    // Large: a row per thread, and of every frame only its squared lengths.
+    context.residuals = PointTable();
+    context.residualNorms.resize(points);
+    std::vector<std::vector<double>> rows(threads, std::vector<double>(3 * numVertices));
+    parallelFor(context.pool, numFrames, [&](int f, int t) {
+        double* row = rows[std::size_t(t)].data();
+        fitFrame(context, blend, runs, jointTargets[std::size_t(t)].data(), f, h, row);
+        keepNorms(row, context.numVertices, context.residualNorms.data() + std::size_t(f) * numVertices);
+    });
 }

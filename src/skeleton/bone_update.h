@@ -11,7 +11,8 @@
 void computeResiduals(RiggingContext& context);
 
 // The B step. Rewrites every R_jf and t_jf in bone order (each bone sees the
-// earlier bones' new tracks) and leaves residuals consistent with them. A
+// earlier bones' new tracks) and leaves residuals consistent with them (or,
+// when they would be large, only residualNorms: see RiggingContext). A
 // bone whose weight sum is 0 keeps its track; a frame whose covariance the
 // SVD refuses keeps its previous R and t.
 void updateBoneTransformations(RiggingContext& context, double lambda);

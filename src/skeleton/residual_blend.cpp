@@ -2,12 +2,11 @@
 
 #include "linalg/point_lanes.h"
 
-void prepareBlend(RiggingContext& context, ResidualBlend& blend)
+void prepareBlend(const RiggingContext& context, ResidualBlend& blend)
 {
     const int numFrames = context.numFrames, numVertices = context.numVertices, numBones = context.numBones;
     if (context.sequence.rows < numFrames || context.sequence.columns < numVertices)
         throwSubscriptError();
-    resizePointTable(context.residuals, numFrames, numVertices);
     blend.first.assign(std::size_t(numVertices) + 1, 0);
     for (int v = 0; v < numVertices; ++v)
         blend.first[v + 1] = blend.first[v] + int(context.vertexBones[v].size());
@@ -54,31 +53,20 @@ POINT_INLINE void blendRowIn(const ResidualBlend& blend, const double* frame, co
     }
 }
 
-void blendRowNarrow(const ResidualBlend& blend, const double* frame, const double* x, double* r, int numVertices)
-{
-    blendRowIn<NarrowLanes>(blend, frame, x, r, numVertices);
-}
-
-#if POINT_LANES_WIDE_AVAILABLE
-__attribute__((target("avx2"))) void blendRowWide(const ResidualBlend& blend, const double* frame, const double* x,
-                                                   double* r, int numVertices)
-{
-    blendRowIn<WideLanes>(blend, frame, x, r, numVertices);
-}
-#endif
+struct BlendRowKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(const ResidualBlend& blend, const double* frame, const double* x, double* r,
+                                int numVertices)
+    {
+        blendRowIn<typename PointLanesFor<Wide>::Type>(blend, frame, x, r, numVertices);
+    }
+};
 
 } // namespace
 
-void residualRow(RiggingContext& context, const ResidualBlend& blend, int f)
+void residualRow(const RiggingContext& context, const ResidualBlend& blend, int f, double* row)
 {
     const double* frame = blend.columns.data() + std::size_t(f) * blend.stride;
     const double* x = context.sequence.point(f, 0);
-    double* r = context.residuals.point(f, 0);
-#if POINT_LANES_WIDE_AVAILABLE
-    if (wideLanesAvailable()) {
-        blendRowWide(blend, frame, x, r, context.numVertices);
-        return;
-    }
-#endif
-    blendRowNarrow(blend, frame, x, r, context.numVertices);
+    runWidest<BlendRowKernel>(blend, frame, x, row, context.numVertices);
 }

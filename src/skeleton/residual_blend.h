@@ -19,11 +19,11 @@ struct ResidualBlend {
     std::size_t stride = 0;      // doubles per frame of columns
 };
 
-// Gathers the blend and shapes residuals to numFrames x numVertices. Needs
-// lists, weights, rest pose and bones at least as large as the counts (the
-// caller checks them) and a sequence of numFrames x numVertices points.
-void prepareBlend(RiggingContext& context, ResidualBlend& blend);
+// Gathers the blend. Needs lists, weights, rest pose and bones at least as
+// large as the counts (the caller checks them) and a sequence of numFrames x
+// numVertices points.
+void prepareBlend(const RiggingContext& context, ResidualBlend& blend);
 
-// Rewrites residual row f from the blend; each vertex's sum runs over its
-// pairs in list order from 0.0.
-void residualRow(RiggingContext& context, const ResidualBlend& blend, int f);
+// Writes the residuals of frame f (3·numVertices doubles) to row from the
+// blend; each vertex's sum runs over its pairs in list order from 0.0.
+void residualRow(const RiggingContext& context, const ResidualBlend& blend, int f, double* row);

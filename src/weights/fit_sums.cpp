@@ -37,10 +37,17 @@ namespace {
 // gram[i] sums M_i·M_j and lane i of rhs sums M_i·x over the rows 3f+c in
 // order from 0.0. Each point is moved as transformFlat moves it. packed holds
 // the bones' transformations as [frame][12][lane]; x points at the vertex's
-// x coordinate in frame 0 of the tiled sequence (tiledTrajectory). Built for
-// the baseline instruction set and for 256-bit registers.
-WIDE_CLONES void fitRowSums(const double* packed, int numFrames, const double* p, const double* x, double* gram,
-                            double* rhs)
+// x coordinate in frame 0 of the tiled sequence (tiledTrajectory). The
+// lanes are the same four with or without 256-bit registers.
+struct FitRowSumsKernel {
+    template <bool Wide>
+    static WIDE_INLINE void run(const double* packed, int numFrames, const double* p, const double* x, double* gram,
+                                double* rhs);
+};
+
+template <bool Wide>
+WIDE_INLINE void FitRowSumsKernel::run(const double* packed, int numFrames, const double* p, const double* x,
+                                       double* gram, double* rhs)
 {
     const Quad zero = {0.0, 0.0, 0.0, 0.0};
     Quad g0 = zero, g1 = zero, g2 = zero, g3 = zero, r = zero;
@@ -108,7 +115,8 @@ void fitSumsInLanes(const RiggingContext& context, const FitSumsInputs& inputs, 
     const Vector& rest = context.restPose[v];
     const double p[3] = {rest[0], rest[1], rest[2]};
     double gram[16], rhs[4];
-    fitRowSums(work.packed.data(), numFrames, p, tiledTrajectory(inputs.tiles, numFrames, v), gram, rhs);
+    runWidest<FitRowSumsKernel>(work.packed.data(), numFrames, p, tiledTrajectory(inputs.tiles, numFrames, v), gram,
+                                rhs);
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j <= i; ++j)
             work.gram[i * n + j] = gram[lane[i] * 4 + lane[j]];

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <locale>
 #include <random>
@@ -167,13 +169,21 @@ TEST(NumberText, ReadsAsStreamExtractionReads)
     }
 }
 
-TEST(NumberText, WritesAsTheDefaultStreamFormat)
+// The default is the stream's format; other digit counts are printf's %g,
+// and 0 the shortest text that reads back as the same bits.
+TEST(NumberText, WritesAsTheStreamAndPrintfFormat)
 {
     for (double x : {0.0, -0.0, 0.5, 1.0 / 3.0, 1e-5, 1e-20, 123456.5, 1234565.0, 999999.5, 9.999995e-5, 1e100,
-                     5e-324, 1.7976931348623157e308, 100000.0, 1e6, 0.1 + 0.2, std::nan(""), -HUGE_VAL}) {
+                     5e-324, -1.7976931348623157e308, 100000.0, 1e6, 0.1 + 0.2, std::nan(""), -HUGE_VAL}) {
         std::ostringstream stream;
         stream << x;
-        char text[kMaxNumberText];
+        char text[kMaxNumberText], expected[64];
         EXPECT_EQ(std::string(text, formatReal(text, x)), stream.str());
+        for (int digits : {9, 17, 40}) {
+            std::snprintf(expected, sizeof expected, "%.*g", digits < 17 ? digits : 17, x);
+            EXPECT_EQ(std::string(text, formatReal(text, x, digits)), expected) << digits;
+        }
+        const double back = std::strtod(std::string(text, formatReal(text, x, 0)).c_str(), nullptr);
+        EXPECT_TRUE(std::memcmp(&back, &x, sizeof x) == 0 || std::isnan(x)) << text;
     }
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "context/rigging_context.h"
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 #include "io/io_test_files.h"
 #include "run/program_flow.h"
 

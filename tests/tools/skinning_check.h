@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formats/obj_mesh.h"
-#include "formats/rig_text.h"
+#include "formats/rig_skinning.h"
 #include "io/sequence_file.h"
 
 // Diagonal of the box around the first `count` points (x, y, z each).

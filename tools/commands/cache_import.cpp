@@ -8,7 +8,7 @@
 #include "commands/command_table.h"
 #include "commands/import_output.h"
 #include "formats/point_cache.h"
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "commands/obj_import.h"
 #include "formats/file_kind.h"
 #include "formats/obj_mesh.h"
-#include "formats/rig_text.h"
-#include "formats/text_output.h"
+#include "io/rig_text.h"
+#include "io/atomic_file.h"
 #include "report/report_command.h"
 
 namespace {

@@ -4,8 +4,10 @@
 #include <numeric>
 #include <ostream>
 
+#include "io/atomic_file.h"
+#include "io/number_text.h"
+
 #include "commands/command_table.h"
-#include "formats/text_output.h"
 #include "formats/weld.h"
 #include "io/count_text.h"
 #include "io/rest_scale.h"

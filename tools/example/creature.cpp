@@ -7,7 +7,7 @@
 #include "example/creature_geometry.h"
 #include "example/seeded_random.h"
 #include "example/soft_motion.h"
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formats/obj_mesh.h"
-#include "formats/rig_text.h"
+#include "formats/rig_skinning.h"
 
 struct CreatureOptions {
     std::uint64_t seed = 1;

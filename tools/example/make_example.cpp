@@ -11,7 +11,7 @@
 
 #include "example/cloth.h"
 #include "example/creature.h"
-#include "formats/text_output.h"
+#include "io/atomic_file.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "formats/gltf_export.h"
+#include "formats/rig_skinning.h"
 
 #include <algorithm>
 #include <cmath>

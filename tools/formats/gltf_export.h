@@ -8,7 +8,7 @@
 #include <string>
 
 #include "formats/obj_mesh.h"
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 
 struct GltfExportOptions {
     double fps = 30.0;        // frame f is sampled at time f / fps

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 
 struct JointTree {
     std::vector<int> parent; // per bone, -1 for the root of a group

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 

@@ -12,10 +12,12 @@ endif()
 set(TOLVAN_REPORT_NPM "npm install --prefix tools/node --no-save --no-audit --no-fund three@0.187.0 esbuild@0.28.2")
 find_program(TOLVAN_NODE node)
 if(NOT TOLVAN_NODE)
-  message(FATAL_ERROR "node is needed to build the HTML report (apt-get install nodejs npm), then: ${TOLVAN_REPORT_NPM}")
+  message(FATAL_ERROR "node is needed to build the HTML report (apt-get install nodejs npm), then: ${TOLVAN_REPORT_NPM}\n"
+                      "(or configure with -DTOLVAN_TOOLS=OFF to build Tolvan alone)")
 endif()
 if(NOT EXISTS ${TOLVAN_NODE_MODULES}/esbuild/bin/esbuild OR NOT EXISTS ${TOLVAN_NODE_MODULES}/three/package.json)
-  message(FATAL_ERROR "three and esbuild are needed to build the HTML report; in ${CMAKE_SOURCE_DIR} run: ${TOLVAN_REPORT_NPM}")
+  message(FATAL_ERROR "three and esbuild are needed to build the HTML report; in ${CMAKE_SOURCE_DIR} run: ${TOLVAN_REPORT_NPM}\n"
+                      "(or configure with -DTOLVAN_TOOLS=OFF to build Tolvan alone)")
 endif()
 
 file(GLOB TOLVAN_REPORT_PAGE CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/report/page/*)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands/command_table.h"
-#include "formats/text_output.h"
+#include "io/atomic_file.h"
 #include "io/sequence_file.h"
 #include "report/report_html.h"
 

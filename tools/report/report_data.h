@@ -9,7 +9,7 @@
 
 #include "formats/joint_tree.h"
 #include "formats/obj_mesh.h"
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 
 struct ReportData {
     int vertices = 0;

@@ -1,5 +1,5 @@
-// The rig file as plain data, with a reader that checks everything a later
-// consumer relies on and a writer of the same layout Tolvan writes.
+// The rig file as plain data, with the one writer of its text and a reader
+// that checks everything a later consumer relies on.
 #pragma once
 
 #include <string>
@@ -32,10 +32,9 @@ struct RigData {
 // On failure returns false with error naming the file and line.
 bool readRigFile(const std::string& fileName, RigData& rig, std::string& error);
 
-// The rig in the file layout. digits as for appendReal (0 = exact); comment
-// is the free text of the third line.
+// The rig's text: four header lines (comment is the free text of the
+// third), then the joints (each listed from both of its bones, in bone
+// order), the bones' 3x4 matrices per frame and the weights per vertex.
+// Reals as formatReal writes them with digits (6: the stream's default
+// format, as Tolvan writes; 0: exact). Weights of exactly 0 are left out.
 std::string formatRig(const RigData& rig, int digits, const std::string& comment);
-
-// Linear blend skinning of one rest-pose point by vertex v's weights in frame
-// f: sum over the vertex's bones in ascending order of w·(R·p + t).
-void skinPoint(const RigData& rig, int f, int v, const double* p, double* out);

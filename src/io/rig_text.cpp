@@ -1,4 +1,4 @@
-#include "formats/rig_text.h"
+#include "io/rig_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <utility>
 
-#include "formats/text_output.h"
+#include "io/number_text.h"
 
 namespace {
 
@@ -58,9 +58,14 @@ bool parseReal(const std::string& s, double& value)
     return *end == '\0' && std::isfinite(value);
 }
 
-// A count line "a b" with both values in 0 .. limit.
-bool parseCounts(RigParser& p, const Line& line, long limit, long& a, long& b, const char* what)
+// A section's first line, "a b" with both values in 0 .. limit; what names
+// the section (in the message for a missing line) and then the two counts.
+bool parseCounts(RigParser& p, const std::vector<Line>& lines, int headerLine, long limit, long& a, long& b,
+                 const char* section, const char* what)
 {
+    if (lines.empty())
+        return p.fail(headerLine, std::string("the ") + section + " section has no count line");
+    const Line& line = lines[0];
     if (line.tokens.size() != 2 || !parseInt(line.tokens[0], a) || !parseInt(line.tokens[1], b))
         return p.fail(line.number, std::string("expected the two counts ") + what);
     if (a < 0 || b < 0 || a > limit || b > limit)
@@ -70,10 +75,8 @@ bool parseCounts(RigParser& p, const Line& line, long limit, long& a, long& b, c
 
 bool parseJoints(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
 {
-    if (lines.empty())
-        return p.fail(headerLine, "the joints section has no count line");
     long nB = 0, nJ = 0;
-    if (!parseCounts(p, lines[0], 1 << 20, nB, nJ, "Num_of_Bones Num_of_Joints"))
+    if (!parseCounts(p, lines, headerLine, 1 << 20, nB, nJ, "joints", "Num_of_Bones Num_of_Joints"))
         return false;
     if (nB < 1)
         return p.fail(lines[0].number, "a rig needs at least one bone");
@@ -107,10 +110,8 @@ bool parseJoints(RigParser& p, const std::vector<Line>& lines, int headerLine, R
 
 bool parseBones(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
 {
-    if (lines.empty())
-        return p.fail(headerLine, "the bones section has no count line");
     long nF = 0, nB = 0;
-    if (!parseCounts(p, lines[0], 1 << 24, nF, nB, "Num_of_Frames Num_of_Bones"))
+    if (!parseCounts(p, lines, headerLine, 1 << 24, nF, nB, "bones", "Num_of_Frames Num_of_Bones"))
         return false;
     if (nB != rig.numBones)
         return p.fail(lines[0].number, "the bone count differs from the joints section");
@@ -150,10 +151,8 @@ bool parseBones(RigParser& p, const std::vector<Line>& lines, int headerLine, Ri
 
 bool parseWeights(RigParser& p, const std::vector<Line>& lines, int headerLine, RigData& rig)
 {
-    if (lines.empty())
-        return p.fail(headerLine, "the weights section has no count line");
     long nV = 0, nB = 0;
-    if (!parseCounts(p, lines[0], 1L << 30, nV, nB, "Num_of_Vertices Num_of_Bones"))
+    if (!parseCounts(p, lines, headerLine, 1L << 30, nV, nB, "weights", "Num_of_Vertices Num_of_Bones"))
         return false;
     if (nB != rig.numBones)
         return p.fail(lines[0].number, "the bone count differs from the joints section");
@@ -242,75 +241,96 @@ bool readRigFile(const std::string& fileName, RigData& rig, std::string& error)
            parseWeights(p, sections[2], headers[2], rig);
 }
 
+namespace {
+
+// Text appended number by number without a temporary string each; every
+// call returns the text, so that a line reads as one chain.
+struct RigText {
+    std::string out;
+    int digits;
+
+    RigText& put(const char* text)
+    {
+        out += text;
+        return *this;
+    }
+    RigText& put(long long value)
+    {
+        char buf[kMaxNumberText];
+        out.append(buf, formatInteger(buf, value));
+        return *this;
+    }
+    RigText& real(double value)
+    {
+        char buf[kMaxNumberText];
+        out.append(buf, formatReal(buf, value, digits));
+        return *this;
+    }
+    // A section's keyword line and its line of two counts.
+    void heading(const char* keyword, long long a, long long b) { put(keyword).put(a).put(" ").put(b).put("\n"); }
+};
+
+void formatJoints(RigText& t, const RigData& rig)
+{
+    t.heading("# JOINTS: Num_of_Bones Num_of_Joints\n", rig.numBones, (long long)rig.joints.size());
+    std::vector<std::vector<std::pair<int, const RigJoint*>>> links(std::size_t(rig.numBones));
+    for (const RigJoint& j : rig.joints) {
+        links[std::size_t(j.a)].push_back({j.b, &j});
+        links[std::size_t(j.b)].push_back({j.a, &j});
+    }
+    for (int i = 0; i < rig.numBones; ++i) {
+        std::vector<std::pair<int, const RigJoint*>>& row = links[std::size_t(i)];
+        std::sort(row.begin(), row.end());
+        for (const auto& [other, joint] : row) {
+            const double* p = joint->position;
+            t.put(i).put(" ").put(other).put("    ").real(p[0]).put(" ").real(p[1]).put(" ").real(p[2]).put("\n");
+        }
+    }
+}
+
+// Per frame, per bone the 3x4 matrix [R | t] row by row.
+void formatBones(RigText& t, const RigData& rig)
+{
+    t.heading("# BONES: Num_of_Frames Num_of_Bones\n", rig.numFrames, rig.numBones);
+    for (int f = 0; f < rig.numFrames; ++f) {
+        t.put(f).put("\n");
+        for (int j = 0; j < rig.numBones; ++j) {
+            const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + j) * 12;
+            t.put(j).put("  ");
+            for (int r = 0; r < 3; ++r)
+                t.put("  ").real(m[r * 3]).put(" ").real(m[r * 3 + 1]).put(" ").real(m[r * 3 + 2]).put(" ").real(m[9 + r]);
+            t.put("\n");
+        }
+    }
+}
+
+// Only the non-zero weights of a vertex, as pairs "bone weight".
+void formatWeights(RigText& t, const RigData& rig)
+{
+    t.heading("# WEIGHTS: Num_of_Vertices Num_of_Bones\n", rig.numVertices, rig.numBones);
+    for (int v = 0; v < rig.numVertices; ++v) {
+        t.put(v).put("  ");
+        for (const RigInfluence& in : rig.weights[std::size_t(v)])
+            if (in.weight != 0.0)
+                t.put("  ").put(in.bone).put(" ").real(in.weight);
+        t.put("\n");
+    }
+}
+
+} // namespace
+
 std::string formatRig(const RigData& rig, int digits, const std::string& comment)
 {
     const std::string rule(78, '#');
-    std::string out;
-    out += rule + "\n# Tolvan\n# " + comment + "\n" + rule + "\n";
-    out += "# JOINTS: Num_of_Bones Num_of_Joints\n";
-    out += std::to_string(rig.numBones) + " " + std::to_string(rig.joints.size()) + "\n";
-    // Every joint is listed from both of its bones, in bone order.
-    std::vector<std::vector<const RigJoint*>> links(std::size_t(rig.numBones));
-    for (const RigJoint& j : rig.joints) {
-        links[std::size_t(j.a)].push_back(&j);
-        links[std::size_t(j.b)].push_back(&j);
-    }
-    for (int i = 0; i < rig.numBones; ++i) {
-        std::vector<std::pair<int, const RigJoint*>> row;
-        for (const RigJoint* j : links[std::size_t(i)])
-            row.push_back({j->a == i ? j->b : j->a, j});
-        std::sort(row.begin(), row.end());
-        for (const auto& [other, joint] : row) {
-            out += std::to_string(i) + " " + std::to_string(other) + "   ";
-            for (int r = 0; r < 3; ++r) {
-                out += ' ';
-                appendReal(out, joint->position[r], digits);
-            }
-            out += '\n';
-        }
-    }
-    out += rule + "\n# BONES: Num_of_Frames Num_of_Bones\n";
-    out += std::to_string(rig.numFrames) + " " + std::to_string(rig.numBones) + "\n";
-    for (int f = 0; f < rig.numFrames; ++f) {
-        out += std::to_string(f) + "\n";
-        for (int j = 0; j < rig.numBones; ++j) {
-            const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + j) * 12;
-            out += std::to_string(j) + "  ";
-            for (int r = 0; r < 3; ++r) {
-                out += "  ";
-                for (int c = 0; c < 3; ++c) {
-                    appendReal(out, m[r * 3 + c], digits);
-                    out += ' ';
-                }
-                appendReal(out, m[9 + r], digits);
-            }
-            out += '\n';
-        }
-    }
-    out += rule + "\n# WEIGHTS: Num_of_Vertices Num_of_Bones\n";
-    out += std::to_string(rig.numVertices) + " " + std::to_string(rig.numBones) + "\n";
-    for (int v = 0; v < rig.numVertices; ++v) {
-        out += std::to_string(v) + "  ";
-        for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
-            out += "  " + std::to_string(in.bone) + " ";
-            appendReal(out, in.weight, digits);
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-void skinPoint(const RigData& rig, int f, int v, const double* p, double* out)
-{
-    out[0] = out[1] = out[2] = 0.0;
-    for (const RigInfluence& in : rig.weights[std::size_t(v)]) {
-        const double* m = rig.transforms.data() + (std::size_t(f) * rig.numBones + in.bone) * 12;
-        for (int r = 0; r < 3; ++r) {
-            double s = 0.0;
-            s += m[r * 3 + 0] * p[0];
-            s += m[r * 3 + 1] * p[1];
-            s += m[r * 3 + 2] * p[2];
-            out[r] += in.weight * (s + m[9 + r]);
-        }
-    }
+    RigText t{std::string(), digits};
+    // About 8 characters a number, 13 numbers a bone and frame.
+    t.out.reserve(256 + std::size_t(rig.numFrames) * std::size_t(rig.numBones) * 110 +
+                  std::size_t(rig.numVertices) * 48);
+    t.out += rule + "\n# Tolvan\n# " + comment + "\n" + rule + "\n";
+    formatJoints(t, rig);
+    t.out += rule + "\n";
+    formatBones(t, rig);
+    t.out += rule + "\n";
+    formatWeights(t, rig);
+    return std::move(t.out);
 }
