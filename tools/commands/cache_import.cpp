@@ -83,7 +83,7 @@ std::string restMismatchWarning(const std::vector<double>& rest, const double* f
 
 int runCacheImport(const ParsedCommand& args)
 {
-    const std::string command = args.spec->name, file = args.positional[0];
+    const std::string command = args.decl->name, file = args.positional[0];
     const std::string rest = args.text("--rest");
     const ImportOutput output = importOutputOf(args);
     const bool zUp = args.has("--z-up");

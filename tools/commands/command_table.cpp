@@ -27,7 +27,7 @@ std::vector<std::string> entries(const char* list)
     }
 }
 
-bool allowedChoice(const OptionSpec& option, const std::string& value)
+bool allowedChoice(const OptionDecl& option, const std::string& value)
 {
     for (const std::string& entry : entries(option.allowed)) {
         const std::size_t colon = entry.find(':');
@@ -39,7 +39,7 @@ bool allowedChoice(const OptionSpec& option, const std::string& value)
 }
 
 // "" when value suits the option, else what it should be.
-std::string valueProblem(const OptionSpec& option, const std::string& value)
+std::string valueProblem(const OptionDecl& option, const std::string& value)
 {
     char* end = nullptr;
     const double number = std::strtod(value.c_str(), &end);
@@ -55,9 +55,9 @@ std::string valueProblem(const OptionSpec& option, const std::string& value)
     }
 }
 
-const OptionSpec* findOption(const CommandSpec& spec, const std::string& name)
+const OptionDecl* findOption(const CommandDecl& decl, const std::string& name)
 {
-    for (const OptionSpec& option : spec.options)
+    for (const OptionDecl& option : decl.options)
         if (name == option.name)
             return &option;
     return nullptr;
@@ -67,13 +67,13 @@ const OptionSpec* findOption(const CommandSpec& spec, const std::string& name)
 std::string commandsTaking(const std::string& name)
 {
     std::string list;
-    for (const CommandSpec& command : convertCommands())
+    for (const CommandDecl& command : convertCommands())
         if (findOption(command, name))
             list += (list.empty() ? "" : ", ") + std::string(command.name);
     return list;
 }
 
-std::string optionText(const OptionSpec& option)
+std::string optionText(const OptionDecl& option)
 {
     return std::string(option.name) + (option.kind == ValueKind::Flag ? "" : std::string(" ") + option.value);
 }
@@ -93,7 +93,7 @@ std::string ParsedCommand::text(const std::string& name) const
     for (auto it = options.rbegin(); it != options.rend(); ++it)
         if (it->first == name)
             return it->second;
-    const OptionSpec* option = spec ? findOption(*spec, name) : nullptr;
+    const OptionDecl* option = decl ? findOption(*decl, name) : nullptr;
     return option ? option->defaultValue : "";
 }
 
@@ -111,20 +111,20 @@ double ParsedCommand::number(const std::string& name) const
     return std::strtod(text(name).c_str(), nullptr);
 }
 
-const CommandSpec* findCommand(const std::string& name)
+const CommandDecl* findCommand(const std::string& name)
 {
-    for (const CommandSpec& command : convertCommands())
+    for (const CommandDecl& command : convertCommands())
         if (name == command.name)
             return &command;
     return nullptr;
 }
 
-bool parseCommand(const CommandSpec& spec, const std::vector<std::string>& args, ParsedCommand& out, std::string& error)
+bool parseCommand(const CommandDecl& decl, const std::vector<std::string>& args, ParsedCommand& out, std::string& error)
 {
     out = ParsedCommand();
-    out.spec = &spec;
-    const std::string who = std::string(spec.name) + ": ";
-    const bool many = !spec.positional.empty() && std::string(spec.positional.back()).ends_with("...");
+    out.decl = &decl;
+    const std::string who = std::string(decl.name) + ": ";
+    const bool many = !decl.positional.empty() && std::string(decl.positional.back()).ends_with("...");
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -132,20 +132,20 @@ bool parseCommand(const CommandSpec& spec, const std::vector<std::string>& args,
             return true;
         }
         if (arg.size() < 2 || arg[0] != '-') {
-            if (out.positional.size() >= spec.positional.size() && !many) {
+            if (out.positional.size() >= decl.positional.size() && !many) {
                 error = who + arg + " is one argument too many (it takes ";
-                for (std::size_t k = 0; k < spec.positional.size(); ++k)
-                    error += (k ? " " : "") + std::string(spec.positional[k]);
+                for (std::size_t k = 0; k < decl.positional.size(); ++k)
+                    error += (k ? " " : "") + std::string(decl.positional[k]);
                 error += ")";
                 return false;
             }
             out.positional.push_back(arg);
             continue;
         }
-        const OptionSpec* option = findOption(spec, arg);
+        const OptionDecl* option = findOption(decl, arg);
         if (!option) {
             const std::string others = commandsTaking(arg);
-            error = who + (others.empty() ? "unknown option " + arg : arg + " is an option of " + others + ", not of " + spec.name);
+            error = who + (others.empty() ? "unknown option " + arg : arg + " is an option of " + others + ", not of " + decl.name);
             return false;
         }
         if (!option->repeatable && out.has(arg)) {
@@ -167,12 +167,12 @@ bool parseCommand(const CommandSpec& spec, const std::vector<std::string>& args,
         }
         out.options.emplace_back(arg, value);
     }
-    const std::size_t needed = spec.positional.size();
+    const std::size_t needed = decl.positional.size();
     if (out.positional.size() < needed) {
-        error = who + "needs " + spec.positional[out.positional.size()];
+        error = who + "needs " + decl.positional[out.positional.size()];
         return false;
     }
-    for (const OptionSpec& option : spec.options)
+    for (const OptionDecl& option : decl.options)
         if (option.required && !out.has(option.name)) {
             error = who + "needs " + optionText(option);
             return false;
@@ -180,25 +180,25 @@ bool parseCommand(const CommandSpec& spec, const std::vector<std::string>& args,
     return true;
 }
 
-std::string commandSynopsis(const CommandSpec& spec)
+std::string commandSynopsis(const CommandDecl& decl)
 {
     // Positional arguments first, but a list ("FRAME.obj...") last.
-    std::string line = std::string("tolvan-convert ") + spec.name, list;
-    for (const char* positional : spec.positional)
+    std::string line = std::string("tolvan-convert ") + decl.name, list;
+    for (const char* positional : decl.positional)
         (std::string(positional).ends_with("...") ? list : line) += std::string(" ") + positional;
-    for (const OptionSpec& option : spec.options)
+    for (const OptionDecl& option : decl.options)
         if (option.required)
             line += " " + optionText(option);
-    for (const OptionSpec& option : spec.options)
+    for (const OptionDecl& option : decl.options)
         if (!option.required)
             line += " [" + optionText(option) + "]" + (option.repeatable ? "..." : "");
     return line + list;
 }
 
-std::string commandUsage(const CommandSpec& spec)
+std::string commandUsage(const CommandDecl& decl)
 {
-    std::string text = "  " + commandSynopsis(spec) + "\n      " + spec.help + "\n";
-    for (const OptionSpec& option : spec.options) {
+    std::string text = "  " + commandSynopsis(decl) + "\n      " + decl.help + "\n";
+    for (const OptionDecl& option : decl.options) {
         std::string line = "      " + optionText(option);
         line.resize(std::max<std::size_t>(line.size() + 2, 32), ' ');
         text += line + option.help;
@@ -214,7 +214,7 @@ std::string commandUsage(const CommandSpec& spec)
 std::string convertUsage()
 {
     std::string text = "Usage:\n";
-    for (const CommandSpec& command : convertCommands())
+    for (const CommandDecl& command : convertCommands())
         text += commandUsage(command);
     text += "  tolvan-convert COMMAND --help prints one command's usage.\n";
     return text;

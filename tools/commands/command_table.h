@@ -15,7 +15,7 @@ enum class ValueKind {
     Choice, // one of `allowed`; an entry "word:N" admits "word:" and a whole number
 };
 
-struct OptionSpec {
+struct OptionDecl {
     const char* name;         // "--fps"
     ValueKind kind;
     const char* value;        // placeholder in the usage ("F"); "" for a flag
@@ -26,16 +26,16 @@ struct OptionSpec {
     const char* help;         // one line
 };
 
-struct CommandSpec {
+struct CommandDecl {
     const char* name;                    // "import-gltf"
     std::vector<const char*> positional; // placeholders in order; a trailing "..." takes one or more
-    std::vector<OptionSpec> options;
+    std::vector<OptionDecl> options;
     const char* help;                    // one line
 };
 
 // What the parser read: positional arguments and options in the order given.
 struct ParsedCommand {
-    const CommandSpec* spec = nullptr;
+    const CommandDecl* decl = nullptr;
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options; // name, value ("" for a flag)
     bool help = false;                                        // --help or -h was given
@@ -50,21 +50,21 @@ struct ParsedCommand {
 };
 
 // Every command of tolvan-convert, in the order the usage lists them.
-const std::vector<CommandSpec>& convertCommands();
+const std::vector<CommandDecl>& convertCommands();
 
 // The command named name, or nullptr.
-const CommandSpec* findCommand(const std::string& name);
+const CommandDecl* findCommand(const std::string& name);
 
-// Reads args (the words after the command's name) against spec. On failure
+// Reads args (the words after the command's name) against decl. On failure
 // returns false with one message naming the command and the offending
 // argument ("import-gltf: unknown option --z-down").
-bool parseCommand(const CommandSpec& spec, const std::vector<std::string>& args, ParsedCommand& out, std::string& error);
+bool parseCommand(const CommandDecl& decl, const std::vector<std::string>& args, ParsedCommand& out, std::string& error);
 
 // "tolvan-convert import-gltf FILE.glb|FILE.gltf --anim OUT.anim.txt ... [--fps F]": one line.
-std::string commandSynopsis(const CommandSpec& spec);
+std::string commandSynopsis(const CommandDecl& decl);
 
 // The synopsis, the help line and one line per option.
-std::string commandUsage(const CommandSpec& spec);
+std::string commandUsage(const CommandDecl& decl);
 
 // "Usage:" and every command's usage.
 std::string convertUsage();

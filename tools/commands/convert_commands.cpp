@@ -7,20 +7,20 @@ namespace {
 constexpr ValueKind kFlag = ValueKind::Flag, kText = ValueKind::Text, kNumber = ValueKind::Number, kCount = ValueKind::Count;
 
 // The two files every importer writes.
-const OptionSpec kAnimOut = {"--anim", kText, "OUT.anim.txt", "", false, true, "", "the sequence file to write"};
-const OptionSpec kRestOut = {"--rest-out", kText, "OUT.rest.obj", "", false, true, "", "the rest-pose file to write"};
-const OptionSpec kNoWeld = {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in the rest pose and every frame apart"};
-const OptionSpec kVertexMap = {"--vertex-map", kText, "MAP.txt", "", false, false, "",
+const OptionDecl kAnimOut = {"--anim", kText, "OUT.anim.txt", "", false, true, "", "the sequence file to write"};
+const OptionDecl kRestOut = {"--rest-out", kText, "OUT.rest.obj", "", false, true, "", "the rest-pose file to write"};
+const OptionDecl kNoWeld = {"--no-weld", kFlag, "", "", false, false, "", "keep vertices that coincide in the rest pose and every frame apart"};
+const OptionDecl kVertexMap = {"--vertex-map", kText, "MAP.txt", "", false, false, "",
                                "write per input vertex (one a line) its index, from 0, in the written mesh"};
-const OptionSpec kRestFromMesh = {"--rest-pose", ValueKind::Choice, "mesh|frame:N", "mesh", false, false, "mesh|frame:N",
+const OptionDecl kRestFromMesh = {"--rest-pose", ValueKind::Choice, "mesh|frame:N", "mesh", false, false, "mesh|frame:N",
                                   "the rest positions: the --rest mesh's, or frame N's (from 0) with the mesh's faces"};
-const OptionSpec kRestIn = {"--rest", kText, "REST.obj", "", false, true, "", "the OBJ mesh in its rest pose"};
+const OptionDecl kRestIn = {"--rest", kText, "REST.obj", "", false, true, "", "the OBJ mesh in its rest pose"};
 
-std::vector<CommandSpec> makeCommands()
+std::vector<CommandDecl> makeCommands()
 {
-    const OptionSpec zUp = {"--z-up", kFlag, "", "", false, false, "", "turn a Z-up cache to Y-up: (x, y, z) -> (x, z, -y)"};
-    const CommandSpec cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap, kRestFromMesh}, ""};
-    CommandSpec pc2 = cache, mdd = cache;
+    const OptionDecl zUp = {"--z-up", kFlag, "", "", false, false, "", "turn a Z-up cache to Y-up: (x, y, z) -> (x, z, -y)"};
+    const CommandDecl cache = {"", {"CACHE"}, {kRestIn, kAnimOut, kRestOut, zUp, kNoWeld, kVertexMap, kRestFromMesh}, ""};
+    CommandDecl pc2 = cache, mdd = cache;
     pc2.name = "import-pc2";
     pc2.positional = {"CACHE.pc2"};
     pc2.help = "A PC2 point cache and the OBJ mesh it was made from to Tolvan's sequence and rest-pose files.";
@@ -59,8 +59,8 @@ std::vector<CommandSpec> makeCommands()
 
 } // namespace
 
-const std::vector<CommandSpec>& convertCommands()
+const std::vector<CommandDecl>& convertCommands()
 {
-    static const std::vector<CommandSpec> commands = makeCommands();
+    static const std::vector<CommandDecl> commands = makeCommands();
     return commands;
 }

@@ -62,7 +62,7 @@ int runImport(const ParsedCommand& args)
         for (const std::string& frame : request.frameFiles)
             if (hints.size() < 2 && !wrongKindHint(frame, FileKind::RestMesh, "every frame").empty())
                 hints.push_back(wrongKindHint(frame, FileKind::RestMesh, "every frame"));
-        return failWithHints(error, hints, commandSynopsis(*args.spec));
+        return failWithHints(error, hints, commandSynopsis(*args.decl));
     }
     std::cout << "Wrote " << request.output.sequenceOut << " (" << request.frameFiles.size() << " frames of " << vertices
               << " vertices) and " << request.output.restOut << " (" << triangles << " triangles)\n";
@@ -89,7 +89,7 @@ int runExport(const ParsedCommand& args)
     if (!readObjMesh(files[0], true, rest, error) || !readRigFile(files[1], rig, error))
         return failWithHints(error, {wrongKindHint(files[0], FileKind::RestMesh, "the first argument"),
                                      wrongKindHint(files[1], FileKind::Rig, "the second argument")},
-                             commandSynopsis(*args.spec));
+                             commandSynopsis(*args.decl));
     GltfExportReport report;
     if (!exportGltf(rest, rig, options, contents, report, error))
         return fail(files[0] + " with " + files[1] + ": " + error);
@@ -123,7 +123,7 @@ int run(int argc, char** argv)
         std::cout << convertUsage();
         return 0;
     }
-    const CommandSpec* command = findCommand(name);
+    const CommandDecl* command = findCommand(name);
     if (!command) {
         // An option first ("--fps 24 export-gltf ...") is a misplaced option, not a command.
         const std::string what = name.empty()               ? "no command given"

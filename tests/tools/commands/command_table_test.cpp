@@ -65,7 +65,7 @@ TEST(CommandTable, TheReadmeListsEveryCommandAsDeclared)
         else if (inside && line.starts_with("    tolvan-convert "))
             listed.push_back(line.substr(4));
     }
-    for (const CommandSpec& command : convertCommands())
+    for (const CommandDecl& command : convertCommands())
         declared.push_back(commandSynopsis(command));
     EXPECT_EQ(listed, declared);
 }
