@@ -3,9 +3,11 @@
 // PC2, MDD export) and assimp's glTF exporter, and simulations baked by
 // Blender's solvers. Each route imports with the rest pose in the frames'
 // space (or warns), welds back to the source's vertex count and rigs under
-// the bound with the README's options. Prints a line per route.
+// the bound with the README's options; a character of three meshes, joined,
+// rigs about as well as its worst mesh alone. Prints a line per route.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -88,8 +90,9 @@ TEST(ClientRealFiles, CharactersFromBlenderAndAssimpRig)
     ScratchFolder dir;
     const std::string fbx = kModels + "FBX/";
     ASSERT_NO_FATAL_FAILURE(makeFixtures(dir, {"character " + fbx + "huesitos.fbx hu", "character " + fbx + "animation_with_skeleton.fbx aw"}));
-    for (const char* c : {"huesitos", "animation_with_skeleton"})
-        ASSERT_EQ(runCommand(dir, "assimp export " + fbx + c + ".fbx " + c + ".glb -f glb2").exitCode, 0) << c;
+    // BCN_Epileptic: one body as three skinned meshes (torso, head, legs) on one skeleton.
+    for (const char* c : {"FBX/huesitos.fbx", "FBX/animation_with_skeleton.fbx", "X/BCN_Epileptic.X"})
+        ASSERT_EQ(runCommand(dir, "assimp export " + kModels + c + " " + std::filesystem::path(c).stem().string() + ".glb -f glb2").exitCode, 0) << c;
     // Blender's glTF route first for each character: the assimp route is held against it.
     const std::vector<Route> routes = {
         {"huesitos, Blender glTF", "import-gltf hu/anim.glb --animation all", "", 62, false, false, 3},
@@ -102,10 +105,17 @@ TEST(ClientRealFiles, CharactersFromBlenderAndAssimpRig)
         {"animation_with_skeleton, assimp glTF", "import-gltf animation_with_skeleton.glb", "", 1058, false, false, 1},
         {"animation_with_skeleton, assimp glTF, bind pose", "import-gltf animation_with_skeleton.glb --rest-pose bind", "", 1058, true, false, 0},
         {"animation_with_skeleton, Blender PC2 triangle soup", "import-pc2 aw/soup.pc2 --rest aw/soup.obj", "", 1058, false, false, 1},
+        // The whole body first, then each mesh alone (one vertex is shared across meshes: 2,633 -> 2,632).
+        {"BCN_Epileptic, assimp glTF, all 3 meshes", "import-gltf BCN_Epileptic.glb", "", 2632, false, false, 1},
+        {"BCN_Epileptic, assimp glTF, torso", "import-gltf BCN_Epileptic.glb --mesh Torso", "", 1004, false, false, 1},
+        {"BCN_Epileptic, assimp glTF, head", "import-gltf BCN_Epileptic.glb --mesh 1", "", 1056, false, false, 1},
+        {"BCN_Epileptic, assimp glTF, legs", "import-gltf BCN_Epileptic.glb --mesh Legs", "", 573, false, false, 1},
     };
     const std::vector<double> errors = rigRoutes(dir, routes);
     EXPECT_LE(errors[1], 1.1 * errors[0]);
     EXPECT_LE(errors[7], 1.1 * errors[6]);
+    // Joined, the character rigs about as well as its worst mesh does alone.
+    EXPECT_LE(errors[10], std::max({errors[11], errors[12], errors[13]}) + 0.1);
 }
 
 TEST(ClientRealFiles, SimulationsRigWithTheRecommendedOptions)
