@@ -12,9 +12,9 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
-#include <regex>
 
 #include "io/io_test_files.h"
+#include "support/quiet_regex.h"
 #include "tools/client_skip.h"
 
 namespace {
