@@ -4,21 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "io/io_test_files.h"
 #include "support/bar_mesh.h"
 #include "support/degenerate_meshes.h"
-#include "support/quiet_regex.h"
 #include "support/run_files.h"
 
 namespace {
 
-// A bar of three segments bending at two places, or a mesh of 4 vertices.
-void makeInputs(const std::string& kind)
+// A bar of three segments bending at two places, or a mesh of 4 vertices
+// (its rest pose scaled by restScale).
+void makeInputs(const std::string& kind, const char* rest = "rest.obj", double restScale = 1.0)
 {
     RiggingContext context;
     Triangles triangles;
@@ -27,6 +25,8 @@ void makeInputs(const std::string& kind)
             context.restPose.push_back(makeVector3(v, v % 2, v / 2));
         triangles = {{0, 1, 2}, {1, 3, 2}};
         testmesh::animateParts(context, triangles, std::vector<int>(4, 0), 3, 0);
+        for (Vector& p : context.restPose)
+            p = makeVector3(p[0] * restScale, p[1] * restScale, p[2] * restScale);
     } else {
         testmesh::makeBar(15, 0, context.restPose, triangles);
         std::vector<int> partOf(60, 0);
@@ -34,19 +34,18 @@ void makeInputs(const std::string& kind)
             partOf[v] = v < 20 ? 0 : v < 40 ? 1 : 2;
         testmesh::animateParts(context, triangles, partOf, 10, 7);
     }
-    testrun::writeInputs(context, triangles, "seq.txt", "rest.obj");
+    testrun::writeInputs(context, triangles, "seq.txt", rest);
 }
 
 // Generous for a sanitizer build on a busy machine (a plain run takes well
 // under a second). A run past it ends with 124, a crash with 128 + the signal.
 constexpr int kSeconds = 60;
 
-using Outcome = CommandResult;
 using MeshMaker = void (*)(RiggingContext&, Triangles&);
 
 // Writes the mesh into the folder, runs the program on it with the options
 // (and "-N_REP 2" unless they set it) and collects what it printed.
-Outcome runOn(const ScratchFolder& folder, MeshMaker make, std::vector<std::string> options = {})
+CommandResult runOn(const ScratchFolder& folder, MeshMaker make, std::vector<std::string> options = {})
 {
     RiggingContext context;
     Triangles triangles;
@@ -81,7 +80,7 @@ void expectRotations(const RigData& rig)
 // and summing to one, every number finite (the rig reader refuses others).
 // Nothing on the error stream but, at most, the one line saying that the
 // skeleton raised the error (the bar's segments turn apart, not at joints).
-void expectRig(const Outcome& o, int numVertices, int numFrames, int minBones, int maxBones)
+void expectRig(const CommandResult& o, int numVertices, int numFrames, int minBones, int maxBones)
 {
     ASSERT_EQ(o.exitCode, 0) << o.err;
     const bool hint = o.err.rfind("Tolvan: warning: the skeleton raised the RMS error from ", 0) == 0;
@@ -97,7 +96,7 @@ void expectRig(const Outcome& o, int numVertices, int numFrames, int minBones, i
 }
 
 // Exit 1 with one line "Tolvan: <reason>" on the error stream, no rig file.
-void expectRefusal(const Outcome& o, const std::string& reason)
+void expectRefusal(const CommandResult& o, const std::string& reason)
 {
     EXPECT_EQ(o.exitCode, 1) << o.err;
     EXPECT_EQ(o.err.rfind("Tolvan: ", 0), 0u) << o.err;
@@ -109,7 +108,7 @@ void expectRefusal(const Outcome& o, const std::string& reason)
 
 // A complete rig as above with a spanning skeleton and a last fit error
 // under 2 % (the joint constraints keep it above 0).
-void expectGoodRig(const Outcome& r, int vertices, int frames, int minBones)
+void expectGoodRig(const CommandResult& r, int vertices, int frames, int minBones)
 {
     expectRig(r, vertices, frames, minBones, 1000);
     const testrun::Rig rig = testrun::readRig("out.rig.txt");
@@ -126,22 +125,6 @@ TEST(WholeRun, BentBarGivesAValidRig)
     CommandResult r = testrun::run({"seq.txt", "rest.obj", "out.rig.txt"});
     expectGoodRig(r, 60, 10, 2);
     EXPECT_NE(r.err.find("from 0.00 % to "), std::string::npos) << r.err; // rigid segments: exact without joints
-    // Console: the load lines, then repetition lines of the expected shape.
-    EXPECT_EQ(r.out.rfind("Loading seq.txt... Done!\nLoading rest.obj... Done!\nInit - LBG-VQ:\n", 0), 0u);
-    EXPECT_NE(r.out.find("Writing out.rig.txt... Done!\n"), std::string::npos);
-    const std::regex rep(R"(    Rep #\d+/\d+: W\.+J?BP( \d+:\d+)+ \| (\d+ \(bones\) \| Ef=\d+\.\d\d\(%\)( Ej=\d+\.\d\d\(%\))?|\d+ bones remain))");
-    std::istringstream lines(r.out);
-    int reps = 0;
-    for (std::string line; std::getline(lines, line);)
-        if (line.rfind("    Rep #", 0) == 0) {
-            ++reps;
-            EXPECT_TRUE(std::regex_match(line, rep)) << line;
-            // With joints (J) a completed repetition reports their error too.
-            if (line.find("(bones)") != std::string::npos) {
-                EXPECT_EQ(line.find("JBP") != std::string::npos, line.find(" Ej=") != std::string::npos) << line;
-            }
-        }
-    EXPECT_GE(reps, 34);
 }
 
 #ifdef TOLVAN_MAKE_EXAMPLE
@@ -171,17 +154,8 @@ TEST(WholeRun, GeneratedClothRigsWithRotations)
 TEST(WholeRun, TooFewVerticesStopAfterTheFirstFit)
 {
     testrun::ScratchDir dir("tiny");
+    makeInputs("tiny", "big.obj", 100.0);
     makeInputs("tiny");
-    std::ifstream in("rest.obj");
-    std::ofstream big("big.obj");
-    for (std::string line; std::getline(in, line);) {
-        double x, y, z;
-        if (std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3)
-            big << "v " << x * 100 << " " << y * 100 << " " << z * 100 << "\n";
-        else
-            big << line << "\n";
-    }
-    big.close();
     for (const char* rest : {"rest.obj", "big.obj"}) {
         CommandResult r = testrun::run({"seq.txt", rest, "out.rig.txt"});
         EXPECT_EQ(r.exitCode, 1);
@@ -260,7 +234,7 @@ TEST_F(DegenerateRun, EveryMeshWithEveryExtremeOption)
         for (const auto& option : options) {
             SCOPED_TRACE(std::string(mesh.name) + " " + option[0] + " " + option[1] + (option.size() > 2 ? " -NNZ 1" : ""));
             std::filesystem::remove("out.rig.txt");
-            const Outcome o = runOn(dir, mesh.make, option);
+            const CommandResult o = runOn(dir, mesh.make, option);
             if (mesh.make == degenerate::bentBar && option[0] == "-PRUNE_SCALE")
                 expectRefusal(o, "pruning removed every bone");
             else if (mesh.make == degenerate::bentBar)

@@ -44,7 +44,6 @@ TEST(RestScale, MeasuresHowMuchTheFramesStretchTheRestTriangles)
         const std::string warning = restScaleWarning(scale);
         EXPECT_EQ(!warning.empty(), c.warns) << c.name << ": " << warning;
     }
-    EXPECT_NE(restScaleWarning({1.21, 1, true}).find("the frames are 1.21 and 1 times the size of the rest pose"), std::string::npos);
     // Nothing to measure: no triangle of non-zero area, or no triangle at all.
     const std::vector<double> line = {0, 0, 0, 1, 0, 0, 2, 0, 0};
     const int flat[] = {0, 1, 2};

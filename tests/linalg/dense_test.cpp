@@ -40,15 +40,11 @@ TEST(Dense, ErrorsCarryTheStandardMessagesAndHeapCopiesAreDeep)
 
 TEST(Dense, ProductsSumInIndexOrder)
 {
-    Matrix a = {Vector{1, 2, 3}, Vector{4, 5, 6}}, empty;
-    EXPECT_TRUE(gramMatrix(a)[0][0] == 17 && gramMatrix(a)[1][2] == 2 * 3 + 5 * 6);
-    EXPECT_EQ(multiply(a, transpose(a))[0][1], 32);
-    EXPECT_EQ(multiplyTransposedVector(a, makeVector3(1, 1, 0))[2], 9);
+    Matrix empty;
     // 1e16 + 1 − 1e16 differs from 1e16 − 1e16 + 1: the order is part of the result.
     EXPECT_EQ(multiplyVector(Matrix{Vector{1e16, 1, -1e16}}, makeVector3(1, 1, 1))[0], 0.0);
     EXPECT_TRUE(rowCount(transpose(empty)) == 0 && rowCount(gramMatrix(empty)) == 0);
     EXPECT_EQ(multiplyTransposedVector(empty, Vector()).size(), 0u);
-    EXPECT_EQ(divideVector3(makeVector3(1, 2, 3), 2)[2], 1.5);
 }
 
 // transformFlat's bits against transformPoint's are checked by the

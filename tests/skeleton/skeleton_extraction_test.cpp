@@ -8,8 +8,6 @@
 
 namespace {
 
-namespace {
-
 using namespace rigtest;
 
 // Bones with different motions, three vertices each along x; with shared,
@@ -48,8 +46,6 @@ TEST(SkeletonExtraction, EqualCostsKeepThePairOrder)
         EXPECT_EQ(context.skeleton.component[k], 7);
 }
 
-} // namespace
-
 // The labels are checked through skeleton extraction; a link inside one
 // component is refused here, before any caller could make a cycle.
 TEST(SkeletonGraph, AddJointLinksTwoComponentsOnly)
@@ -68,8 +64,6 @@ TEST(SkeletonGraph, AddJointLinksTwoComponentsOnly)
     g.reset(2);
     EXPECT_TRUE(g.jointCount == 0 && g.component == (std::vector<int>{0, 1}) && !g.adjacency[0][1]);
 }
-
-using namespace rigtest;
 
 // Bone j governs counts[j] vertices at weight 1; tracks differ per bone.
 void countedRig(RiggingContext& context, const std::vector<int>& counts, std::ostringstream& out)

@@ -9,16 +9,21 @@ namespace degenerate {
 constexpr int kSlices = 10;
 constexpr int kFrames = 6;
 
-// The well-behaved starting point: the first half of the bar moves rigidly,
-// the second half also bends about the middle.
-inline void bentBar(RiggingContext& context, Triangles& triangles)
+// The bar with z scaled by thickness: the first half moves rigidly, the
+// second half also bends about the middle (the bend keeps z).
+inline void bar(RiggingContext& context, Triangles& triangles, double thickness)
 {
     testmesh::makeBar(kSlices, 0, context.restPose, triangles);
+    for (Vector& p : context.restPose)
+        p[2] *= thickness;
     std::vector<int> partOf(context.restPose.size());
     for (std::size_t v = 0; v < partOf.size(); ++v)
         partOf[v] = v < partOf.size() / 2 ? 0 : 1;
     testmesh::animateParts(context, triangles, partOf, kFrames, kSlices / 2.0);
 }
+
+// The well-behaved starting point.
+inline void bentBar(RiggingContext& context, Triangles& triangles) { bar(context, triangles, 1.0); }
 
 // Every vertex at one point, in the rest pose and in every frame (the point moves).
 inline void onePoint(RiggingContext& context, Triangles& triangles)
@@ -54,18 +59,9 @@ inline void flatGrid(RiggingContext& context, Triangles& triangles)
             context.sequence.point(f, v)[2] = 0.0;
 }
 
-// The bent bar squashed to a strip 1e-7 thick (the bend keeps z): every
-// group's covariance has a third singular value lost in rounding.
-inline void thinStrip(RiggingContext& context, Triangles& triangles)
-{
-    testmesh::makeBar(kSlices, 0, context.restPose, triangles);
-    for (Vector& p : context.restPose)
-        p[2] *= 1e-7;
-    std::vector<int> partOf(context.restPose.size());
-    for (std::size_t v = 0; v < partOf.size(); ++v)
-        partOf[v] = v < partOf.size() / 2 ? 0 : 1;
-    testmesh::animateParts(context, triangles, partOf, kFrames, kSlices / 2.0);
-}
+// The bent bar squashed to a strip 1e-7 thick: every group's covariance
+// has a third singular value lost in rounding.
+inline void thinStrip(RiggingContext& context, Triangles& triangles) { bar(context, triangles, 1e-7); }
 
 // Every frame equal to the rest pose: nothing moves.
 inline void motionless(RiggingContext& context, Triangles& triangles)

@@ -161,33 +161,4 @@ TEST(WeightSolve, MatchesTheExplicitSystemBitForBit)
     }
 }
 
-TEST(WeightSolve, WeightsStayOnTheSimplexWithSeamVertices)
-{
-    RiggingContext c;
-    weights_fixture::makeMesh(c, 60, 6, 10, 21);
-    // Vertex 7 duplicates its neighbour 6, as along a texture seam.
-    c.restPose[7] = c.restPose[6];
-    for (int f = 0; f < c.numFrames; ++f)
-        c.sequence.set(f, 7, c.sequence.get(f, 6));
-    computeSmoothWeights(c);
-    selectCandidateBones(c, 1, false, nullptr);
-    solveWeights(c, 1, nullptr);
-    for (int k = 2; k <= 4; ++k) {
-        selectCandidateBones(c, k, true, nullptr);
-        expectTranspose(c);
-        solveWeights(c, k, nullptr);
-        for (int v = 0; v < c.numVertices; ++v) {
-            const std::vector<int>& list = c.vertexBones[v];
-            ASSERT_LE(list.size(), std::size_t(k));
-            double sum = 0.0;
-            for (int j = 0; j < c.numBones; ++j) {
-                double w = c.weights[v][j];
-                EXPECT_TRUE(w >= 0.0 && (w == 0.0 || std::count(list.begin(), list.end(), j))) << v << " " << j;
-                sum += w;
-            }
-            EXPECT_NEAR(sum, 1.0, 1e-12) << "vertex " << v;
-        }
-    }
-}
-
 } // namespace
