@@ -118,34 +118,48 @@ TEST(Svd3, RefusesOnlyNonFiniteCovariances)
     EXPECT_TRUE(svd3(matrix3({1e300, 0, 0, 0, 1, 0, 0, 0, 1}), S, U, V)); // AᵀA overflows: not refused
 }
 
-// Sums in index order, the eigen solver's sweeps and the sign choices decide
-// the last bits of the fit (the third covariance is symmetric: R is I but for rounding).
-TEST(RotationFit, ResultBitsArePinned)
+// Well-conditioned covariances without a reflection keep the bits of the
+// plain decomposition: sums in index order, the eigen solver's sweeps and its
+// sign choices decide S, U and V (row by row) and so the fit's t.
+TEST(Svd3, WellConditionedMatricesKeepTheirBits)
 {
     const struct {
-        double a[9], r[9], t[3];
+        double a[9], s[3], u[9], v[9], t[3];
     } cases[] = {
         {{1.5, 0.2, -0.3, 0.1, 2.0, 0.4, -0.2, 0.3, 0.9},
-         {0x1.ff28ebd90eec9p-1, -0x1.ec8e8714aa99cp-6, 0x1.8f4205da1cfp-5, 0x1.03d0ed98c7a78p-5, 0x1.ff74790c2852fp-1,
-          -0x1.12666495a92dcp-5, -0x1.869561f582668p-5, 0x1.1e9cccea8434cp-5, 0x1.ff1a990dc7ea7p-1},
+         {0x1.0e6eda32258c6p+1, 0x1.979ff887d9341p+0, 0x1.66b90e84cceedp-1},
+         {0x1.1ffc23ea4f3p-3, -0x1.e1d1bf4636f37p-1, -0x1.3b0733a40b8c6p-2, 0x1.ec489e49b1f9ap-1, 0x1.c831af08cfa6ep-5,
+          0x1.1397c3677e70fp-2, 0x1.e39bd379afd29p-3, 0x1.55a66c8b62eccp-2, -0x1.d3464649b99d7p-1},
+         {0x1.f7c4695c58525p-4, -0x1.d98f6e1a268cbp-1, -0x1.705812c9c8e52p-2, 0x1.e9fe48a556931p-1,
+          0x1.de9fd240914e2p-7, 0x1.289c9fc15ceb3p-2, 0x1.0cf6744cf246ap-2, 0x1.84fe02e487648p-2, -0x1.c62024d00e94ap-1},
          {0x1.c879f5f3223b3p-1, -0x1.31628a4de3dedp+0, 0x1.961bfa23798dp-3}},
         {{0.3, -2.0, 0.5, 1.7, 0.2, -0.4, 0.1, 0.6, 1.2},
-         {0x1.58a7c7686e3bap-3, 0x1.f36b8f3f4756cp-1, 0x1.232f685aac4e8p-3, -0x1.de7c95e46733p-1, 0x1.cac2dc228a7d5p-4,
-          0x1.59de07c0728dep-2, 0x1.41100990d5e67p-2, -0x1.84895f11b466dp-3, 0x1.dc617b076f36fp-1},
+         {0x1.0e7249a14454dp+1, 0x1.c402a17a80724p+0, 0x1.49a8642d5a6a5p+0},
+         {-0x1.f489cb212df21p-1, -0x1.3c40670dd9f03p-8, 0x1.aecd15ec4e73cp-3, 0x1.2193f5c54399dp-5,
+          -0x1.fa84c3d9ff9bbp-1, 0x1.21f9880476f1bp-3, 0x1.a8ca2b5db6b1ep-3, 0x1.2ab62d3d4818ap-3, 0x1.ef445475910efp-1},
+         {-0x1.9bdad19ac2462p-4, -0x1.e3df1b95324ebp-1, 0x1.3e824614bc3bp-2, 0x1.f9abedb761653p-1,
+          -0x1.d32eda03ecd46p-5, 0x1.2b00a92dbe2cp-3, -0x1.ec7e96ebf9031p-4, 0x1.499abf9b2391ep-2, 0x1.e0d3a5ece0a2bp-1},
          {0x1.7da92356bba74p-1, -0x1.07c00f09d85cep+0, 0x1.d1d67d7740a48p-3}},
-        {{4, 1, 0, 1, 3, 1, 0, 1, 2},
-         {0x1.0000000000003p+0, -0x1p-52, 0.0, -0x1.6p-52, 0x1.0000000000003p+0, -0x1.8p-52, -0x1p-55, -0x1.8p-52,
-          0x1.0000000000004p+0},
+        {{4, 1, 0, 1, 3, 1, 0, 1, 2}, // symmetric: R is I but for rounding
+         {0x1.2ed9eba16132ap+2, 0x1.7ffffffffffffp+1, 0x1.4498517a7b35p+0},
+         {-0x1.93cd3a2c8199p-1, 0x1.279a74590331ep-1, 0x1.b0cb174df99d2p-3, -0x1.279a74590331dp-1,
+          -0x1.279a74590331ep-1, -0x1.279a745903325p-1, -0x1.b0cb174df99c8p-3, -0x1.279a74590331fp-1, 0x1.93cd3a2c81993p-1},
+         {-0x1.93cd3a2c8199p-1, 0x1.279a74590331dp-1, 0x1.b0cb174df99cap-3, -0x1.279a74590331bp-1,
+          -0x1.279a74590331cp-1, -0x1.279a74590331ep-1, -0x1.b0cb174df99cap-3, -0x1.279a74590332p-1, 0x1.93cd3a2c8198ep-1},
          {0x1.cccccccccccccp-1, -0x1.3333333333333p+0, 0x1.9999999999992p-3}},
     };
     for (const auto& c : cases) {
-        Matrix A = zeroMatrix3(), R;
+        Matrix A = zeroMatrix3(), S, U, V, R;
         Vector t;
         for (int k = 0; k < 9; ++k)
             A[k / 3][k % 3] = c.a[k];
+        ASSERT_TRUE(svd3(A, S, U, V));
+        for (int k = 0; k < 9; ++k) {
+            EXPECT_EQ(S[k / 3][k % 3], k % 4 == 0 ? c.s[k / 4] : 0.0) << c.a[0] << " entry " << k;
+            EXPECT_EQ(U[k / 3][k % 3], c.u[k]) << c.a[0] << " entry " << k;
+            EXPECT_EQ(V[k / 3][k % 3], c.v[k]) << c.a[0] << " entry " << k;
+        }
         ASSERT_TRUE(rotationFromCovariance(A, makeVector3(0.1, 0.2, 0.3), makeVector3(1, -1, 0.5), R, t));
-        for (int k = 0; k < 9; ++k)
-            EXPECT_EQ(R[k / 3][k % 3], c.r[k]) << c.a[0] << " entry " << k;
         for (int k = 0; k < 3; ++k)
             EXPECT_EQ(t[k], c.t[k]) << c.a[0];
     }
