@@ -111,8 +111,19 @@ void discardStagedFiles(std::vector<StagedFile>& files)
     }
 }
 
+bool writeFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files, std::string& error)
+{
+    std::vector<StagedFile> staged(files.size());
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (!stageFile(files[k].first, files[k].second, staged[k], error)) {
+            discardStagedFiles(staged);
+            return false;
+        }
+    }
+    return commitStagedFiles(staged, error);
+}
+
 bool writeFileAtomically(const std::string& target, const std::string& contents, std::string& error)
 {
-    std::vector<StagedFile> files(1);
-    return stageFile(target, contents, files[0], error) && commitStagedFiles(files, error);
+    return writeFilesAtomically({{target, contents}}, error);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct StagedFile {
@@ -27,5 +28,10 @@ bool commitStagedFiles(std::vector<StagedFile>& files, std::string& error);
 // Removes the temporaries of files that will not be committed.
 void discardStagedFiles(std::vector<StagedFile>& files);
 
-// stageFile and commitStagedFiles for a single file.
+// Every (target, contents) pair written, or none: all are staged first, then
+// renamed in order. On failure error is that of stageFile or
+// commitStagedFiles and no temporary is left behind.
+bool writeFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files, std::string& error);
+
+// writeFilesAtomically for a single file.
 bool writeFileAtomically(const std::string& target, const std::string& contents, std::string& error);

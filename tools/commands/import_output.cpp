@@ -39,16 +39,7 @@ bool writeImportedAnimation(const ObjMesh& rest, const std::vector<double>& fram
             text += std::to_string(index) + "\n";
         files.emplace_back(mapOut, std::move(text));
     }
-    std::vector<StagedFile> staged;
-    for (const auto& [name, contents] : files) {
-        staged.emplace_back();
-        if (!stageFile(name, contents, staged.back(), error)) {
-            staged.pop_back();
-            discardStagedFiles(staged);
-            return false;
-        }
-    }
-    return commitStagedFiles(staged, error);
+    return writeFilesAtomically(files, error);
 }
 
 // What to do when the rest pose is not in the frames' space.

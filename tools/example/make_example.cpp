@@ -45,24 +45,14 @@ bool parseReal(const char* text, double low, double high, double& value)
 
 constexpr int kDigits = 9;
 
-// Writes every file or none: all are staged first, then put in place together.
-bool writeAll(const std::vector<std::string>& names, const std::vector<std::string>& contents)
+// Writes every file or none.
+bool writeAll(const std::vector<std::pair<std::string, std::string>>& files)
 {
-    std::vector<StagedFile> staged(names.size());
     std::string error;
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        if (!stageFile(names[k], contents[k], staged[k], error)) {
-            staged.resize(k);
-            discardStagedFiles(staged);
-            std::cerr << "tolvan-make-example: " << error << "\n";
-            return false;
-        }
-    }
-    if (!commitStagedFiles(staged, error)) {
-        std::cerr << "tolvan-make-example: " << error << "\n";
-        return false;
-    }
-    return true;
+    if (writeFilesAtomically(files, error))
+        return true;
+    std::cerr << "tolvan-make-example: " << error << "\n";
+    return false;
 }
 
 int run(int argc, char** argv)
@@ -127,9 +117,8 @@ int run(int argc, char** argv)
         buildCloth(clothOptions, flag);
         const int vertices = int(flag.rest.positions.size() / 3);
         const std::string base = (std::filesystem::path(outDir) / "cloth").string();
-        if (!writeAll({base + ".anim.txt", base + ".rest.obj"},
-                      {formatSequence(flag.frames, clothOptions.numFrames, vertices, kDigits),
-                       formatRestPose(flag.rest, kDigits)}))
+        if (!writeAll({{base + ".anim.txt", formatSequence(flag.frames, clothOptions.numFrames, vertices, kDigits)},
+                       {base + ".rest.obj", formatRestPose(flag.rest, kDigits)}}))
             return 1;
         std::cout << "Wrote " << base << ".anim.txt and " << base << ".rest.obj (" << vertices << " vertices, "
                   << flag.rest.triangles.size() / 3 << " triangles, " << clothOptions.numFrames << " frames)\n";
@@ -139,10 +128,10 @@ int run(int argc, char** argv)
     buildCreature(options, creature);
     const std::string base = (std::filesystem::path(outDir) / "creature").string();
     const std::vector<std::string> names = {base + ".anim.txt", base + ".rest.obj", base + ".truth.rig.txt"};
-    if (!writeAll(names, {formatSequence(creature.frames, creature.rig.numFrames, creature.rig.numVertices, kDigits),
-                          formatRestPose(creature.rest, kDigits),
-                          formatRig(creature.rig, kDigits,
-                                    "Ground truth of the generated creature, seed " + std::to_string(options.seed))}))
+    if (!writeAll({{names[0], formatSequence(creature.frames, creature.rig.numFrames, creature.rig.numVertices, kDigits)},
+                   {names[1], formatRestPose(creature.rest, kDigits)},
+                   {names[2], formatRig(creature.rig, kDigits,
+                                        "Ground truth of the generated creature, seed " + std::to_string(options.seed))}}))
         return 1;
     std::cout << "Wrote " << names[0] << ", " << names[1] << " and " << names[2] << " (" << creature.rig.numVertices
               << " vertices, " << creature.rest.triangles.size() / 3 << " triangles, " << creature.rig.numFrames << " frames, "
